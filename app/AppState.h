@@ -1,0 +1,56 @@
+#pragma once
+
+#include "outlook/ContactStore.h"
+#include "platform/DataAccess.h"
+
+#include <QString>
+#include <memory>
+
+// The program's working values, shared by all parts for the whole run.
+struct AppState {
+    // source
+    QString filePath;
+    QString fileTitle;
+    QString fileType;
+    QString sheetName;
+
+    // template
+    QString templateName;
+    QString mappingTable;
+    qint16 columnCount = 0;
+    qint16 templateFieldCount = 0;
+    QString loadMode;
+
+    // store: the open connection and its record sets
+    std::shared_ptr<DataAccess::Connection> connection;
+    DataAccess::RecordSet systemRecord;
+    DataAccess::RecordSet indexRecord;
+    DataAccess::RecordSet mappingRecords;
+    DataAccess::RecordSet listRecords;
+
+    // editor
+    bool editPending = false;
+    bool suppressFolderChoice = false;
+    struct StreetFlags {
+        bool fullStreet = false;
+        bool streetLines = false;
+    };
+    StreetFlags business, mailing, home, other;
+
+    // folder
+    bool defaultFolder = false;
+    std::shared_ptr<outlook::Folder> targetFolder;
+    QString folderEntryId;
+    QString folderStoreId;
+    QString folderName;
+    bool customForm = false;
+    QString customFormName;
+    qint16 customFieldCount = 0;
+    QList<std::pair<QString, QString>> userDefinedFields;
+    QString customFormNotice;
+    bool useCustomFolder = false;
+
+    // import: the contact store connection
+    std::shared_ptr<outlook::Application> outlookApplication;
+    std::shared_ptr<outlook::Namespace> outlookNamespace;
+};

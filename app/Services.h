@@ -1,0 +1,37 @@
+#pragma once
+
+#include "outlook/ContactStore.h"
+
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+class MessageBoxes;
+
+// Opens a document or web address with the desktop's default handler.
+class UrlOpener {
+public:
+    virtual ~UrlOpener() = default;
+    virtual bool openUrl(const QUrl &url) = 0;
+};
+
+// What the program needs from its surroundings; tests put their own in place.
+struct Services {
+    MessageBoxes *messages = nullptr;
+    UrlOpener *urls = nullptr;
+    // The folder of the executable, without a trailing separator.
+    QString appPath;
+    // Proves that the data access layer can be created; throws AppError when not.
+    std::function<void()> checkDataAccess;
+    // Makes the contact store application ("outlook.application", "Outlook.Application");
+    // throws AppError when it cannot.
+    std::function<std::shared_ptr<outlook::Application>(const QString &progId)> createContactApplication;
+    // Closes every window and stops the program at once.
+    std::function<void()> endProgram;
+
+    MessageBoxes &boxes() const { return *messages; }
+};
+
+// The real data access check and the vCard-folder store beside the executable.
+void UseDefaultBackends(Services &services);

@@ -1,0 +1,247 @@
+#include "app/frmMirelImportMain.h"
+
+#include "app/AppState.h"
+#include "app/ErrorReport.h"
+#include "app/Services.h"
+#include "app/StartupVerification.h"
+#include "app/frmAbout.h"
+#include "editor/frmTemplate.h"
+#include "platform/MessageBoxes.h"
+#include "store/TemplateDatabase.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// The store fills the drop-down list through this.
+class ComboItemList : public ItemList {
+public:
+    explicit ComboItemList(QComboBox *box) : m_box(box) {}
+    void clear() override { m_box->clear(); }
+    void addItem(const QString &text) override { m_box->addItem(text); }
+
+private:
+    QComboBox *m_box;
+};
+
+// The product picture: an address card.
+QPixmap productPicture()
+{
+    QPixmap pixmap(72, 56);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(40, 70, 120), 2));
+    p.setBrush(QColor(235, 242, 252));
+    p.drawRoundedRect(QRectF(2, 2, 68, 52), 6, 6);
+    p.setBrush(QColor(40, 70, 120));
+    p.drawEllipse(QRectF(10, 12, 16, 16));
+    p.drawPie(QRectF(6, 30, 24, 22), 0, 180 * 16);
+    p.setPen(QPen(QColor(40, 70, 120), 3));
+    for (int y : {16, 26, 36})
+        p.drawLine(36, y, 62, y);
+    return pixmap;
+}
+
+template <typename T>
+T *named(T *widget, const char *name)
+{
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+}  // namespace
+
+frmMirelImportMain::frmMirelImportMain(AppState &state, Services &services, QWidget *parent)
+    : QMainWindow(parent), m_state(state), m_services(services)
+{
+    setObjectName(QStringLiteral("frmMirelImportMain"));
+    setWindowTitle(QStringLiteral("ContactMirel Importer"));
+    buildControls();
+    buildMenus();
+}
+
+frmMirelImportMain::~frmMirelImportMain()
+{
+    delete m_editor;
+}
+
+void frmMirelImportMain::buildControls()
+{
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+
+    // Band: picture at the left, the title above the platform line to its right.
+    auto *band = new QHBoxLayout;
+    Image1 = named(new QLabel(central), "Image1");
+    Image1->setPixmap(productPicture());
+    Label10 = named(new QLabel(QStringLiteral("\"ContactMirel Importer\""), central), "Label10");
+    QFont titleFont = Label10->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.8);
+    titleFont.setBold(true);
+    Label10->setFont(titleFont);
+    Label3 = named(new QLabel(QStringLiteral("for Microsoft® Outlook®  2000/2002"), central), "Label3");
+    auto *titles = new QVBoxLayout;
+    titles->addWidget(Label10);
+    titles->addWidget(Label3);
+    band->addWidget(Image1);
+    band->addLayout(titles, 1);
+    layout->addLayout(band);
+
+    Frame1 = named(new QGroupBox(QStringLiteral("The Preparation Phase"), central), "Frame1");
+    auto *prep = new QGridLayout(Frame1);
+    cmdMapIt = named(new QPushButton(QStringLiteral("Map It"), Frame1), "cmdMapIt");
+    cmdMapIt->setToolTip(QStringLiteral("Creates/Edits an import map"));
+    Label7 = named(new QLabel(QStringLiteral("(Required once for every new source file/format)"), Frame1), "Label7");
+    prep->addWidget(cmdMapIt, 0, 0);
+    prep->addWidget(Label7, 0, 1);
+    prep->setColumnStretch(1, 1);
+    layout->addWidget(Frame1);
+
+    Frame2 = named(new QGroupBox(QStringLiteral("The Processing Phase"), central), "Frame2");
+    auto *proc = new QGridLayout(Frame2);
+    Label1 = named(new QLabel(QStringLiteral("Select Template:"), Frame2), "Label1");
+    cboTemplates1 = named(new QComboBox(Frame2), "cboTemplates1");
+    cboTemplates1->setMinimumContentsLength(30);
+    cmdRetrieve = named(new QPushButton(QStringLiteral("Retrieve It"), Frame2), "cmdRetrieve");
+    Label4 = named(new QLabel(QStringLiteral("Get/Verify the Source Input File "), Frame2), "Label4");
+    cmdCreate = named(new QPushButton(QStringLiteral("Create It"), Frame2), "cmdCreate");
+    Label9 = named(new QLabel(QStringLiteral("Select Outlook Contact folder and automatically create new contacts"), Frame2),
+                   "Label9");
+    proc->addWidget(Label1, 0, 0);
+    proc->addWidget(cboTemplates1, 0, 1);
+    proc->addWidget(cmdRetrieve, 1, 0);
+    proc->addWidget(Label4, 1, 1);
+    proc->addWidget(cmdCreate, 2, 0);
+    proc->addWidget(Label9, 2, 1);
+    proc->setColumnStretch(1, 1);
+    layout->addWidget(Frame2);
+
+    // The import's mapping grid and the tree handed with it to the grid loader; never shown.
+    LV2 = named(new QTreeWidget(central), "LV2");
+    LV2->setVisible(false);
+    TV2 = named(new QTreeWidget(central), "TV2");
+    TV2->setVisible(false);
+
+    setCentralWidget(central);
+
+    connect(cmdMapIt, &QPushButton::clicked, this, &frmMirelImportMain::cmdMapIt_Click);
+    connect(cmdRetrieve, &QPushButton::clicked, this, &frmMirelImportMain::cmdRetrieve_Click);
+    connect(cmdCreate, &QPushButton::clicked, this, &frmMirelImportMain::cmdCreate_Click);
+    connect(cboTemplates1, &QComboBox::activated, this, &frmMirelImportMain::cboTemplates1_Click);
+}
+
+void frmMirelImportMain::buildMenus()
+{
+    mnuFile = named(menuBar()->addMenu(QStringLiteral("&File")), "mnuFile");
+    mnuFileExit = named(mnuFile->addAction(QStringLiteral("E&xit")), "mnuFileExit");
+    mnuHelp = named(menuBar()->addMenu(QStringLiteral("&Help")), "mnuHelp");
+    mnuHelpContents = named(mnuHelp->addAction(QStringLiteral("&Contents")), "mnuHelpContents");
+    mnuHelpBar1 = named(mnuHelp->addSeparator(), "mnuHelpBar1");
+    mnuHelpWeb = named(mnuHelp->addAction(QStringLiteral("ContactMirel &Website")), "mnuHelpWeb");
+    mnuHelpBar2 = named(mnuHelp->addSeparator(), "mnuHelpBar2");
+    mnuHelpAbout = named(mnuHelp->addAction(QStringLiteral("&About....")), "mnuHelpAbout");
+
+    connect(mnuFileExit, &QAction::triggered, this, &frmMirelImportMain::mnuFileExit_Click);
+    connect(mnuHelpContents, &QAction::triggered, this, &frmMirelImportMain::mnuHelpContents_Click);
+    connect(mnuHelpWeb, &QAction::triggered, this, &frmMirelImportMain::mnuHelpWeb_Click);
+    connect(mnuHelpAbout, &QAction::triggered, this, &frmMirelImportMain::mnuHelpAbout_Click);
+}
+
+void frmMirelImportMain::Form_Load()
+{
+    try {
+        m_helpFile = m_services.appPath + QLatin1Char('/') + kHelpFileName;
+        if (!StartupVerification(m_state, m_services))
+            return;  // the program has been ended
+        cmdCreate->setEnabled(false);
+    } catch (const std::exception &e) {
+        ReportFileError(m_services.boxes(), TrappedError(e));
+    }
+}
+
+void frmMirelImportMain::Form_Activate()
+{
+    ComboItemList list(cboTemplates1);
+    LoadTemplateList(m_state, m_services, list);
+    cboTemplates1->setCurrentIndex(-1);  // no template is chosen until the user picks one
+}
+
+void frmMirelImportMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    Form_Activate();
+}
+
+void frmMirelImportMain::closeEvent(QCloseEvent *event)
+{
+    // Unloading the main window ends the program, whatever else is open.
+    QMainWindow::closeEvent(event);
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window != this)
+            window->hide();
+    QCoreApplication::quit();
+}
+
+void frmMirelImportMain::cboTemplates1_Click()
+{
+    cmdCreate->setEnabled(false);
+    m_state.templateName = cboTemplates1->currentText();
+}
+
+void frmMirelImportMain::cmdMapIt_Click()
+{
+    if (!m_editor)
+        m_editor = new frmTemplate(this);
+    m_editor->show();
+    hide();
+}
+
+void frmMirelImportMain::cmdRetrieve_Click()
+{
+    // Verification of an input file against the chosen template comes with the import run.
+}
+
+void frmMirelImportMain::cmdCreate_Click()
+{
+    // The import run comes with its own window and row loop.
+}
+
+void frmMirelImportMain::mnuFileExit_Click()
+{
+    close();
+}
+
+void frmMirelImportMain::mnuHelpContents_Click()
+{
+    QString error;
+    if (!QFileInfo::exists(m_helpFile))
+        error = QStringLiteral("The help file %1 could not be found.").arg(QDir::toNativeSeparators(m_helpFile));
+    else if (!m_services.urls->openUrl(QUrl::fromLocalFile(m_helpFile)))
+        error = QStringLiteral("No program is set up to open the help file %1.").arg(QDir::toNativeSeparators(m_helpFile));
+    if (!error.isEmpty())
+        m_services.boxes().show(error);
+}
+
+void frmMirelImportMain::mnuHelpWeb_Click()
+{
+    m_services.urls->openUrl(QUrl(kProductWebSite));
+}
+
+void frmMirelImportMain::mnuHelpAbout_Click()
+{
+    frmAbout about(this);
+    about.exec();
+}

@@ -1,0 +1,32 @@
+#include "app/AppState.h"
+#include "app/ProgramEnd.h"
+#include "app/Services.h"
+#include "app/frmMirelImportMain.h"
+#include "platform/DesktopUrlOpener.h"
+#include "platform/QtMessageBoxes.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ContactMirel Importer"));
+    QApplication::setApplicationVersion(QStringLiteral(MIREL_VERSION));
+
+    QtMessageBoxes boxes;
+    DesktopUrlOpener urls;
+    Services services;
+    services.messages = &boxes;
+    services.urls = &urls;
+    services.appPath = QCoreApplication::applicationDirPath();
+    services.endProgram = EndProgram;
+    UseDefaultBackends(services);
+
+    AppState state;
+    frmMirelImportMain window(state, services);
+    window.Form_Load();
+    if (ProgramEnded())
+        return 1;
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+// The operations the program needs from an address book: an application with its "MAPI"
+// namespace, stores and folders, a folder's items, and contacts with properties and
+// user-defined fields. Backends live in platform/; nothing here assumes items are local files.
+// Every failing call throws AppError.
+namespace outlook {
+
+constexpr int olMailItem = 0;
+constexpr int olContactItem = 2;
+constexpr int olSave = 0;
+constexpr int olDiscard = 1;
+
+inline const QString kStandardContactClass = QStringLiteral("IPM.Contact");
+
+// Type codes of user-defined fields.
+enum UserPropertyType : int {
+    olText = 1,
+    olNumber = 3,
+    olDateTime = 5,
+    olYesNo = 6,
+    olDuration = 7,
+    olKeywords = 11,
+    olPercent = 12,
+    olCurrency = 14,
+    olFormula = 18,
+    olCombination = 19,
+};
+
+struct UserProperty {
+    QString name;
+    int type = olText;
+    QVariant value;
+    bool operator==(const UserProperty &) const = default;
+};
+
+// A contact's user-defined fields, in the order they were added.
+class UserProperties {
+public:
+    int Count() const { return int(m_items.size()); }
+    const UserProperty &Item(int index) const { return m_items.at(index); }  // 0-based
+    const UserProperty *Find(const QString &name) const;
+    // Adds a field; one of that name that exists already is kept as it is.
+    void Add(const QString &name, int type, bool addToFolderFields = true);
+    // Assigns an existing field; a missing one fails.
+    void SetValue(const QString &name, const QVariant &value);
+    const QList<UserProperty> &items() const { return m_items; }
+    bool operator==(const UserProperties &) const = default;
+
+private:
+    QList<UserProperty> m_items;
+};
+
+// What a contact holds: its message class, its properties by name (in the order first written)
+// and its user-defined fields.
+struct ContactData {
+    QString messageClass = kStandardContactClass;
+    QList<std::pair<QString, QVariant>> properties;
+    UserProperties userProperties;
+
+    QVariant property(const QString &name) const;
+    void setProperty(const QString &name, const QVariant &value);
+    bool operator==(const ContactData &) const = default;
+};
+
+class ContactItem {
+public:
+    virtual ~ContactItem() = default;
+
+    QString MessageClass() const { return m_data.messageClass; }
+    // Writes a property by name; a value the property cannot hold fails.
+    void SetProperty(const QString &name, const QVariant &value);
+    QVariant GetProperty(const QString &name) const { return m_data.property(name); }
+    outlook::UserProperties &UserProperties() { return m_data.userProperties; }
+    const ContactData &data() const { return m_data; }
+
+    // olSave stores the contact in its folder; olDiscard drops the changes.
+    virtual void Close(int saveMode) = 0;
+
+protected:
+    ContactData m_data;
+};
+
+class Items {
+public:
+    virtual ~Items() = default;
+    virtual int Count() = 0;
+    // The items in the order they were saved; nullptr past the last one.
+    virtual std::shared_ptr<ContactItem> GetFirst() = 0;
+    virtual std::shared_ptr<ContactItem> GetNext() = 0;
+    // A new unsaved contact of the given message class.
+    virtual std::shared_ptr<ContactItem> Add(const QString &messageClass) = 0;
+};
+
+class Folder {
+public:
+    virtual ~Folder() = default;
+    virtual QString EntryID() const = 0;
+    virtual QString StoreID() const = 0;
+    virtual QString Name() const = 0;
+    virtual int DefaultItemType() const = 0;
+    virtual std::shared_ptr<outlook::Items> Items() = 0;
+    virtual QList<std::shared_ptr<Folder>> Folders() = 0;
+    virtual std::shared_ptr<Folder> AddFolder(const QString &name) = 0;
+};
+
+class Store {
+public:
+    virtual ~Store() = default;
+    virtual QString StoreID() const = 0;
+    virtual QString DisplayName() const = 0;
+    virtual QList<std::shared_ptr<Folder>> Folders() = 0;
+    virtual std::shared_ptr<Folder> AddFolder(const QString &name, int itemType = olContactItem) = 0;
+};
+
+class Namespace {
+public:
+    virtual ~Namespace() = default;
+    // The open stores, the default store first.
+    virtual QList<std::shared_ptr<Store>> Stores() = 0;
+    virtual std::shared_ptr<Folder> GetFolderFromID(const QString &entryId) = 0;
+    // Opens another location as a store for the rest of the run.
+    virtual std::shared_ptr<Store> AddStore(const QString &location) = 0;
+};
+
+class Application {
+public:
+    virtual ~Application() = default;
+    // Only "MAPI" is known.
+    virtual std::shared_ptr<outlook::Namespace> GetNamespace(const QString &type) = 0;
+};
+
+}  // namespace outlook

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "platform/MessageBoxes.h"
+
+// Message boxes as QMessageBox, owned by the active window.
+class QtMessageBoxes : public MessageBoxes {
+public:
+    Answer show(const QString &text, Buttons buttons, Icon icon, const std::optional<QString> &title) override;
+};

@@ -1,0 +1,229 @@
+#include "platform/VCard.h"
+
+#include "app/AppError.h"
+
+namespace vcard {
+
+namespace {
+constexpr int kMaxLineOctets = 75;
+
+bool isContinuationByte(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+QString paramValue(const QString &value)
+{
+    // Quote a value holding a separator; a double quote cannot stand in a parameter at all.
+    QString clean = value;
+    clean.remove(QLatin1Char('"'));
+    if (clean.contains(QLatin1Char(';')) || clean.contains(QLatin1Char(':')) || clean.contains(QLatin1Char(',')))
+        return QLatin1Char('"') + clean + QLatin1Char('"');
+    return clean;
+}
+}  // namespace
+
+QString Property::param(const QString &key) const
+{
+    for (const auto &[k, v] : params)
+        if (k.compare(key, Qt::CaseInsensitive) == 0)
+            return v;
+    return QString();
+}
+
+QString escapeText(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + 8);
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\\'))
+            out += QLatin1String("\\\\");
+        else if (c == QLatin1Char(','))
+            out += QLatin1String("\\,");
+        else if (c == QLatin1Char(';'))
+            out += QLatin1String("\\;");
+        else if (c == QLatin1Char('\r')) {
+            out += QLatin1String("\\n");
+            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+        } else if (c == QLatin1Char('\n'))
+            out += QLatin1String("\\n");
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString unescapeText(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\\') && i + 1 < text.size()) {
+            const QChar next = text[++i];
+            if (next == QLatin1Char('n') || next == QLatin1Char('N'))
+                out += QLatin1String("\r\n");
+            else
+                out += next;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString joinValue(const QStringList &parts, QChar separator)
+{
+    QStringList escaped;
+    for (const QString &p : parts)
+        escaped << escapeText(p);
+    return escaped.join(separator);
+}
+
+QStringList splitValue(const QString &raw, QChar separator)
+{
+    QStringList parts;
+    QString current;
+    for (int i = 0; i < raw.size(); ++i) {
+        const QChar c = raw[i];
+        if (c == QLatin1Char('\\') && i + 1 < raw.size()) {
+            current += c;
+            current += raw[++i];
+        } else if (c == separator) {
+            parts << unescapeText(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    parts << unescapeText(current);
+    return parts;
+}
+
+QByteArray foldLine(const QByteArray &line)
+{
+    if (line.size() <= kMaxLineOctets)
+        return line;
+    QByteArray out;
+    out.reserve(line.size() + line.size() / 37 + 4);
+    int start = 0;
+    int limit = kMaxLineOctets;  // continuation lines give one octet to their leading blank
+    while (line.size() - start > limit) {
+        int end = start + limit;
+        while (end > start && isContinuationByte(line[end]))
+            --end;
+        out += line.mid(start, end - start);
+        out += "\r\n ";
+        start = end;
+        limit = kMaxLineOctets - 1;
+    }
+    out += line.mid(start);
+    return out;
+}
+
+QByteArray writeProperty(const Property &property)
+{
+    QString text = property.name;
+    for (const auto &[k, v] : property.params)
+        text += QLatin1Char(';') + k + QLatin1Char('=') + paramValue(v);
+    text += QLatin1Char(':') + property.value;
+    return foldLine(text.toUtf8()) + "\r\n";
+}
+
+namespace {
+
+Property parseLine(const QString &line, int lineNumber)
+{
+    // name *(";" param) ":" value; parameter values may be quoted.
+    Property property;
+    int i = 0;
+    const int n = int(line.size());
+    auto readToken = [&](auto stop) {
+        QString token;
+        bool quoted = false;
+        for (; i < n; ++i) {
+            const QChar c = line[i];
+            if (c == QLatin1Char('"')) {
+                quoted = !quoted;
+                continue;
+            }
+            if (!quoted && stop(c))
+                break;
+            token += c;
+        }
+        return token;
+    };
+    QString name = readToken([](QChar c) { return c == QLatin1Char(';') || c == QLatin1Char(':'); });
+    const int dot = int(name.lastIndexOf(QLatin1Char('.')));
+    if (dot >= 0)
+        name = name.mid(dot + 1);  // drop a group prefix
+    property.name = name.toUpper();
+    while (i < n && line[i] == QLatin1Char(';')) {
+        ++i;
+        const QString param = readToken([](QChar c) { return c == QLatin1Char(';') || c == QLatin1Char(':'); });
+        const int eq = int(param.indexOf(QLatin1Char('=')));
+        if (eq < 0)
+            property.params.emplace_back(QStringLiteral("TYPE"), param);
+        else
+            property.params.emplace_back(param.left(eq).toUpper(), param.mid(eq + 1));
+    }
+    if (i >= n || line[i] != QLatin1Char(':') || property.name.isEmpty())
+        throw AppError(ErrorCode::TypeMismatch, QStringLiteral("Line %1 of the vCard is not a property.").arg(lineNumber));
+    property.value = line.mid(i + 1);
+    return property;
+}
+
+}  // namespace
+
+QList<Card> parse(const QByteArray &text)
+{
+    // Unfold: a line break followed by a blank or a tab continues the line.
+    QList<std::pair<QString, int>> lines;
+    const QList<QByteArray> raw = text.split('\n');
+    QByteArray current;
+    int currentLine = 0;
+    for (int i = 0; i < raw.size(); ++i) {
+        QByteArray line = raw[i];
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty() && (line[0] == ' ' || line[0] == '\t') && currentLine > 0) {
+            current += line.mid(1);
+            continue;
+        }
+        if (currentLine > 0 && !current.isEmpty())
+            lines.emplace_back(QString::fromUtf8(current), currentLine);
+        current = line;
+        currentLine = i + 1;
+    }
+    if (!current.isEmpty())
+        lines.emplace_back(QString::fromUtf8(current), currentLine);
+
+    QList<Card> cards;
+    Card card;
+    bool inside = false;
+    for (const auto &[line, number] : lines) {
+        const Property p = parseLine(line, number);
+        if (p.name == QLatin1String("BEGIN") && p.value.compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0) {
+            if (inside)
+                throw AppError(ErrorCode::TypeMismatch, QStringLiteral("Line %1: a vCard begins inside another.").arg(number));
+            inside = true;
+            card.clear();
+        } else if (p.name == QLatin1String("END") && p.value.compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0) {
+            if (!inside)
+                throw AppError(ErrorCode::TypeMismatch, QStringLiteral("Line %1: END without BEGIN.").arg(number));
+            inside = false;
+            cards << card;
+        } else if (inside) {
+            card << p;
+        } else {
+            throw AppError(ErrorCode::TypeMismatch, QStringLiteral("Line %1 stands outside a vCard.").arg(number));
+        }
+    }
+    if (inside)
+        throw AppError(ErrorCode::TypeMismatch, QStringLiteral("The vCard has no END line."));
+    return cards;
+}
+
+}  // namespace vcard

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "outlook/ContactStore.h"
+
+#include <QByteArray>
+
+// The vCard-folder backend of the contact store. A store is a directory; each sub-directory
+// is a folder, named by its "displayname" file, holding one vCard 3.0 file per contact
+// ("<UID>.vcf"). A folder whose "itemtype" file names another item type, or that holds
+// calendar items, is not a contact folder.
+namespace vcardstore {
+
+inline const QString kDefaultStoreDir = QStringLiteral("AddressBooks");
+inline const QString kDefaultFolderName = QStringLiteral("Contacts");
+
+// Contact <-> vCard text. A card read back gives the same properties, user fields and
+// message class as were written.
+QByteArray cardFromContact(const QString &uid, const outlook::ContactData &contact);
+outlook::ContactData contactFromCard(const QByteArray &text);
+
+// Time-ordered unique ids: file names sort in the order contacts were first saved.
+QString newContactUid();
+
+class VCardApplication : public outlook::Application {
+public:
+    // Opens the default store, creating it with one contact folder when it does not exist.
+    explicit VCardApplication(const QString &defaultStorePath);
+    std::shared_ptr<outlook::Namespace> GetNamespace(const QString &type) override;
+
+private:
+    std::shared_ptr<outlook::Namespace> m_namespace;
+};
+
+}  // namespace vcardstore

@@ -1,0 +1,170 @@
+#include "store/TemplateDatabase.h"
+
+#include "app/AppState.h"
+#include "app/ErrorReport.h"
+#include "app/Services.h"
+#include "platform/MessageBoxes.h"
+
+#include <QDateTime>
+#include <QDir>
+
+using namespace DataAccess;
+
+namespace {
+
+const QString kVerificationTitle = QStringLiteral("Startup File Verification");
+const QString kSystemUser = QStringLiteral("SYSTEM");
+
+Column col(const char *name, int type, int width = 0, bool nullable = true)
+{
+    return Column{QLatin1String(name), type, width, nullable ? adColNullable : 0};
+}
+
+// Runs one step of the creation; a failure is reported and the creation goes on.
+void attempt(Services &services, const std::function<void()> &step)
+{
+    try {
+        step();
+    } catch (const std::exception &e) {
+        ReportError(services.boxes(), TrappedError(e));
+    }
+}
+
+}  // namespace
+
+QString TemplateDatabasePath(const QString &appPath)
+{
+    return appPath + QLatin1Char('/') + kTemplateDatabaseFile;
+}
+
+Table SysParmsTableSchema()
+{
+    Table table{QStringLiteral("tblSysParms"), {}, {}};
+    table.columns = {col("SYS_ID", adInteger),      col("STATUS", adVarWChar, 1), col("SYS_CURTMPLTNUM", adSmallInt),
+                     col("ADD_DATE", adDate),       col("ADD_USER", adWChar, 10), col("CHG_DATE", adDate),
+                     col("CHG_USER", adWChar, 10), col("DEL_DATE", adDate),      col("DEL_USER", adWChar, 10)};
+    table.indexes = {Index{QStringLiteral("SYS_ID"), true, false, {QStringLiteral("SYS_ID")}}};
+    return table;
+}
+
+Table TemplateIndexTableSchema()
+{
+    Table table{QStringLiteral("tblTmpltIndex"), {}, {}};
+    table.columns = {
+        col("TM_ID", adVarWChar, 15),
+        col("STATUS", adVarWChar, 1),
+        col("TM_DESC", adVarWChar, 30),
+        col("TM_FILETYPE", adVarWChar, 3),
+        col("TM_HDRSYN", adSmallInt, 0, false),
+        col("TM_SHTTBLNAME", adVarWChar, 50),
+        col("TM_NOOFCOLS", adSmallInt),
+        col("TM_CUSTOMFIELDS", adSmallInt),
+        col("TM_DEFAULTFOLDER", adBoolean, 0, false),
+        col("TM_FOLDERNAME", adVarWChar, 50),
+        col("TM_ENTRYID", adVarWChar, 255),
+        col("TM_STOREID", adVarWChar, 255),
+        col("TM_CUSTOMFORM", adBoolean, 0, false),
+        col("TM_CUSTOMFORMNAME", adVarWChar, 50),
+        col("TM_CHKCNTRY", adBoolean, 0, false),
+        col("TM_CHKPROV", adBoolean, 0, false),
+        col("TM_COMBBADDR", adBoolean, 0, false),
+        col("TM_COMBHADDR", adBoolean, 0, false),
+        col("TM_COMBMADDR", adBoolean, 0, false),
+        col("TM_COMBOADDR", adBoolean, 0, false),
+        col("TM_COMBNAME", adBoolean, 0, false),
+        col("ADD_DATE", adDate),
+        col("ADD_USER", adWChar, 10),
+        col("CHG_DATE", adDate),
+        col("CHG_USER", adWChar, 10),
+        col("DEL_DATE", adDate),
+        col("DEL_USER", adWChar, 10),
+    };
+    table.indexes = {Index{QStringLiteral("TM_ID"), true, false, {QStringLiteral("TM_ID")}},
+                     Index{QStringLiteral("TM_DESC"), false, false, {QStringLiteral("TM_DESC")}}};
+    return table;
+}
+
+bool CreateTemplateDatabase(Services &services)
+{
+    Catalog catalog;
+    const QString path = TemplateDatabasePath(services.appPath);
+    attempt(services, [&] { catalog.create(path, kTemplateDatabasePassword); });
+    attempt(services, [&] { catalog.appendTable(SysParmsTableSchema()); });
+    attempt(services, [&] { catalog.appendTable(TemplateIndexTableSchema()); });
+    attempt(services, [&] { catalog.setActiveConnection(nullptr); });
+    return true;
+}
+
+bool OpenTemplateDatabase(AppState &state, Services &services)
+{
+    const QString path = TemplateDatabasePath(services.appPath);
+    bool newFile = false;
+    bool creationTried = false;
+    for (;;) {
+        try {
+            state.connection = Connection::open(path, kTemplateDatabasePassword);
+            state.systemRecord = RecordSet();
+            state.mappingRecords = RecordSet();
+            state.indexRecord = RecordSet();
+            state.systemRecord.open(state.connection, QStringLiteral("SELECT * FROM tblSysParms"));
+
+            if (newFile) {
+                state.systemRecord.addNew();
+                state.systemRecord.setValue(QStringLiteral("SYS_ID"), 1);
+                state.systemRecord.setValue(QStringLiteral("Status"), QStringLiteral("A"));
+                state.systemRecord.setValue(QStringLiteral("SYS_CURTMPLTNUM"), 0);
+                state.systemRecord.setValue(QStringLiteral("add_date"), QDateTime::currentDateTime());
+                state.systemRecord.setValue(QStringLiteral("add_User"), kSystemUser);
+                state.systemRecord.update();
+            } else if (state.systemRecord.eof()) {
+                services.boxes().show(
+                    QStringLiteral("Critical error - the template database is missing critical information") + kCrLf +
+                        QStringLiteral("You must restore or re-install the database from the original program setup"),
+                    MessageBoxes::Buttons::Ok, MessageBoxes::Icon::Critical, kVerificationTitle);
+                return false;
+            }
+
+            state.indexRecord.open(state.connection, QStringLiteral("select * from tblTmpltIndex ORDER BY tm_desc"));
+            return true;
+        } catch (const std::exception &e) {
+            const ErrorInfo error = TrappedError(e);
+            // The file is created at most once per start; a second miss is an ordinary failure.
+            if (error.number == ErrorCode::FileNotFound && !creationTried) {
+                services.boxes().show(
+                    QStringLiteral("The <MirelTmplts.mdb> file does not exist - a new one will be created automatically"),
+                    MessageBoxes::Buttons::Ok, MessageBoxes::Icon::Critical, kVerificationTitle);
+                creationTried = true;
+                if (!CreateTemplateDatabase(services))
+                    return false;
+                newFile = true;
+                state.connection.reset();
+                continue;
+            }
+            ReportError(services.boxes(), error);
+            state.systemRecord.close();
+            state.indexRecord.close();
+            state.connection.reset();
+            return false;
+        }
+    }
+}
+
+bool LoadTemplateList(AppState &state, Services &services, ItemList &list)
+{
+    try {
+        list.clear();
+        state.listRecords = RecordSet();
+        state.listRecords.open(state.connection, QStringLiteral("select * from tbltmpltindex order by tm_desc"));
+        if (!(state.listRecords.eof() && state.listRecords.bof())) {
+            state.listRecords.moveFirst();
+            while (!state.listRecords.eof()) {
+                list.addItem(state.listRecords.value(QStringLiteral("tm_desc")).toString());
+                state.listRecords.moveNext();
+            }
+        }
+        return true;
+    } catch (const std::exception &e) {
+        ReportFileError(services.boxes(), TrappedError(e));
+        return false;
+    }
+}
