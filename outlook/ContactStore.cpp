@@ -53,6 +53,19 @@ void ContactData::setProperty(const QString &name, const QVariant &value)
     properties.emplace_back(name, value);
 }
 
+bool ContactData::operator==(const ContactData &other) const
+{
+    if (messageClass != other.messageClass || !(userProperties == other.userProperties) ||
+        properties.size() != other.properties.size())
+        return false;
+    for (const auto &[key, value] : properties) {
+        const QVariant theirs = other.property(key);
+        if (theirs.typeId() != value.typeId() || theirs != value)
+            return false;
+    }
+    return true;
+}
+
 void ContactItem::SetProperty(const QString &name, const QVariant &value)
 {
     switch (value.typeId()) {

@@ -65,7 +65,8 @@ struct ContactData {
 
     QVariant property(const QString &name) const;
     void setProperty(const QString &name, const QVariant &value);
-    bool operator==(const ContactData &) const = default;
+    // Equal when they hold the same values, whatever the order the properties were written in.
+    bool operator==(const ContactData &other) const;
 };
 
 class ContactItem {

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ScriptedMessageBoxes.h"
+#include "app/AppState.h"
+#include "app/Services.h"
+
+#include <QTemporaryDir>
+#include <QUrl>
+
+class RecordingUrlOpener : public UrlOpener {
+public:
+    bool openUrl(const QUrl &url) override
+    {
+        opened << url;
+        return result;
+    }
+    QList<QUrl> opened;
+    bool result = true;
+};
+
+// A fresh application folder with the real backends, scripted boxes and a recorded end.
+struct TestServices {
+    TestServices()
+    {
+        services.messages = &boxes;
+        services.urls = &urls;
+        services.appPath = dir.path();
+        UseDefaultBackends(services);
+        services.endProgram = [this] { ++ended; };
+    }
+    QString file(const QString &name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    ScriptedMessageBoxes boxes;
+    RecordingUrlOpener urls;
+    Services services;
+    AppState state;
+    int ended = 0;
+};
+
+QByteArray readBytes(const QString &path);
+void writeBytes(const QString &path, const QByteArray &bytes);

@@ -1,0 +1,240 @@
+#include "TestServices.h"
+#include "app/AppError.h"
+#include "platform/DataAccess.h"
+
+#include <QDateTime>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace DataAccess;
+
+namespace {
+
+const QString kKey = QStringLiteral("k3y");
+
+Table peopleTable()
+{
+    Table t{QStringLiteral("tblPeople"), {}, {}};
+    t.columns = {Column{QStringLiteral("P_ID"), adSmallInt, 0, 0},
+                 Column{QStringLiteral("P_NAME"), adVarWChar, 10, adColNullable},
+                 Column{QStringLiteral("P_CODE"), adWChar, 5, adColNullable},
+                 Column{QStringLiteral("P_COUNT"), adInteger, 0, adColNullable},
+                 Column{QStringLiteral("P_ACTIVE"), adBoolean, 0, 0},
+                 Column{QStringLiteral("P_WHEN"), adDate, 0, adColNullable}};
+    t.indexes = {Index{QStringLiteral("P_ID"), true, false, {QStringLiteral("P_ID")}},
+                 Index{QStringLiteral("P_NAME"), false, false, {QStringLiteral("P_NAME")}}};
+    return t;
+}
+
+// Runs a step that must fail and returns the error it raised.
+template <typename F>
+ErrorInfo failureOf(F &&step)
+{
+    try {
+        step();
+    } catch (const AppError &e) {
+        return e.info();
+    }
+    return ErrorInfo{};
+}
+
+}  // namespace
+
+class TestDataAccess : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_counter = 0;
+
+    std::shared_ptr<Connection> newDatabase(const QString &name)
+    {
+        Catalog catalog;
+        catalog.create(m_dir.filePath(name), kKey);
+        catalog.appendTable(peopleTable());
+        return catalog.activeConnection();
+    }
+
+private slots:
+    void fileIsEncryptedAndNeedsItsKey()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("enc.db"));
+        {
+            auto db = newDatabase(QStringLiteral("enc.db"));
+            db->execute(QStringLiteral("INSERT INTO tblPeople (P_ID, P_NAME) VALUES (1, 'secretname')"));
+        }
+        const QByteArray bytes = readBytes(path);
+        QVERIFY(bytes.size() > 16);
+        QVERIFY(!bytes.startsWith("SQLite format 3"));
+        QVERIFY(!bytes.contains("secretname"));
+
+        const ErrorInfo wrongKey = failureOf([&] { Connection::open(path, QStringLiteral("other")); });
+        QCOMPARE(wrongKey.number, 26);
+        QVERIFY2(wrongKey.description.contains(QStringLiteral("another password")), qPrintable(wrongKey.description));
+        QCOMPARE(readBytes(path), bytes);
+
+        auto reopened = Connection::open(path, kKey);
+        QCOMPARE(reopened->scalar(QStringLiteral("SELECT P_NAME FROM tblPeople")).toString(), QStringLiteral("secretname"));
+    }
+
+    void openAndCreateRefuseWhatTheyMustNotTouch()
+    {
+        const ErrorInfo missing = failureOf([&] { Connection::open(m_dir.filePath(QStringLiteral("none.db")), kKey); });
+        QCOMPARE(missing.number, ErrorCode::FileNotFound);
+        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("none.db"))));
+
+        const QString text = m_dir.filePath(QStringLiteral("notes.txt"));
+        writeBytes(text, "just some words\n");
+        QCOMPARE(failureOf([&] { Connection::open(text, kKey); }).number, 26);
+        QVERIFY(failureOf([&] { Connection::create(text, kKey); }).pending());
+        QCOMPARE(readBytes(text), QByteArray("just some words\n"));
+
+        QVERIFY(!Connection::openInMemory(kKey)->cipherVersion().isEmpty());
+    }
+
+    void columnsKeepTheirTypesAndLimits_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("smallint in range") << "INSERT INTO tblPeople (P_ID) VALUES (32767)" << true;
+        QTest::newRow("smallint too large") << "INSERT INTO tblPeople (P_ID) VALUES (32768)" << false;
+        QTest::newRow("smallint text") << "INSERT INTO tblPeople (P_ID) VALUES ('abc')" << false;
+        QTest::newRow("required column empty") << "INSERT INTO tblPeople (P_NAME) VALUES ('x')" << false;
+        QTest::newRow("text at its width") << "INSERT INTO tblPeople (P_ID, P_NAME) VALUES (2, '0123456789')" << true;
+        QTest::newRow("text past its width") << "INSERT INTO tblPeople (P_ID, P_NAME) VALUES (3, '0123456789A')" << false;
+        QTest::newRow("fixed text past its width") << "INSERT INTO tblPeople (P_ID, P_CODE) VALUES (4, 'ABCDEF')" << false;
+        QTest::newRow("boolean other than -1/0") << "INSERT INTO tblPeople (P_ID, P_ACTIVE) VALUES (5, 1)" << false;
+        QTest::newRow("integer past 32 bits") << "INSERT INTO tblPeople (P_ID, P_COUNT) VALUES (6, 2147483648)" << false;
+    }
+
+    void columnsKeepTheirTypesAndLimits()
+    {
+        QFETCH(QString, sql);
+        QFETCH(bool, accepted);
+        auto db = newDatabase(QStringLiteral("limits-%1.db").arg(++m_counter));
+        const ErrorInfo error = failureOf([&] { db->execute(sql); });
+        QCOMPARE(!error.pending(), accepted);
+    }
+
+    void recordSetNavigatesAndWrites()
+    {
+        auto db = newDatabase(QStringLiteral("rs.db"));
+        RecordSet rs;
+        rs.open(db, QStringLiteral("select * from tblPeople order by p_name"));
+        QVERIFY(rs.eof() && rs.bof());
+        QCOMPARE(rs.recordCount(), 0);
+        QCOMPARE(rs.fieldCount(), 6);
+        QCOMPARE(rs.fieldName(1), QStringLiteral("P_NAME"));
+
+        const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
+        const QStringList names{QStringLiteral("bravo"), QStringLiteral("Alpha"), QStringLiteral("charlie")};
+        for (int i = 0; i < names.size(); ++i) {
+            rs.addNew();
+            rs.setValue(QStringLiteral("p_id"), i + 1);
+            rs.setValue(QStringLiteral("P_Name"), names[i]);
+            rs.setValue(QStringLiteral("p_code"), QStringLiteral("C%1").arg(i));
+            rs.setValue(QStringLiteral("p_when"), when);
+            rs.update();
+        }
+        QCOMPARE(rs.recordCount(), 3);
+        // A row added without a Boolean reads False.
+        QCOMPARE(rs.value(QStringLiteral("P_ACTIVE")), QVariant(false));
+        QCOMPARE(rs.value(QStringLiteral("P_COUNT")), QVariant());
+
+        RecordSet sorted;
+        sorted.open(db, QStringLiteral("select * from tblPeople order by p_name"));
+        QStringList order;
+        for (sorted.moveFirst(); !sorted.eof(); sorted.moveNext())
+            order << sorted.value(1).toString();
+        QCOMPARE(order, (QStringList{"Alpha", "bravo", "charlie"}));
+
+        RecordSet one;
+        one.open(db, QStringLiteral("SELECT * FROM tblPeople WHERE p_name = ?"), {QStringLiteral("ALPHA")});
+        QCOMPARE(one.recordCount(), 1);  // text compares without regard to case
+        QCOMPARE(one.value(QStringLiteral("p_code")).toString(), QStringLiteral("C1"));
+        QCOMPARE(one.value(QStringLiteral("P_WHEN")).toDateTime(), when);
+        one.setValue(QStringLiteral("p_active"), true);
+        one.setValue(QStringLiteral("p_count"), 2147483647);
+        one.update();
+        QCOMPARE(db->scalar(QStringLiteral("SELECT P_ACTIVE FROM tblPeople WHERE P_ID = 2")).toBool(), true);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT typeof(P_ACTIVE) || P_ACTIVE FROM tblPeople WHERE P_ID = 2")).toString(),
+                 QStringLiteral("integer-1"));
+        QCOMPARE(db->scalar(QStringLiteral("SELECT P_COUNT FROM tblPeople WHERE P_ID = 2")).toInt(), 2147483647);
+
+        one.deleteCurrent();
+        QVERIFY(one.eof());
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM tblPeople")).toInt(), 2);
+
+        one.close();
+        QVERIFY(!one.isOpen());
+        QCOMPARE(failureOf([&] { one.value(0); }).number, 3704);
+    }
+
+    void recordSetMisuseIsAnError()
+    {
+        auto db = newDatabase(QStringLiteral("misuse.db"));
+        db->execute(QStringLiteral("INSERT INTO tblPeople (P_ID, P_NAME) VALUES (1, 'a')"));
+        RecordSet rs;
+        rs.open(db, QStringLiteral("select * from tblPeople"));
+        QCOMPARE(failureOf([&] { rs.value(QStringLiteral("no_such_field")); }).number, 3265);
+        rs.moveNext();
+        QVERIFY(rs.eof());
+        QCOMPARE(failureOf([&] { rs.value(0); }).number, 3021);
+
+        RecordSet computed;
+        computed.open(db, QStringLiteral("select count(*) as n from tblPeople"));
+        QCOMPARE(computed.value(QStringLiteral("N")).toInt(), 1);
+        QCOMPARE(failureOf([&] { computed.addNew(); }).number, 3251);
+
+        RecordSet closed;
+        QVERIFY(failureOf([&] { closed.open(nullptr, QStringLiteral("select 1")); }).pending());
+        QVERIFY(failureOf([&] { closed.open(db, QStringLiteral("select * from nowhere")); }).pending());
+
+        // A rejected write leaves the row set as it was.
+        rs.moveFirst();
+        rs.setValue(QStringLiteral("P_NAME"), QStringLiteral("far too long a name"));
+        QVERIFY(failureOf([&] { rs.update(); }).pending());
+        QCOMPARE(db->scalar(QStringLiteral("SELECT P_NAME FROM tblPeople")).toString(), QStringLiteral("a"));
+    }
+
+    void catalogMakesIndexesAndDropsTables()
+    {
+        auto db = newDatabase(QStringLiteral("catalog.db"));
+        const QString sql = db->scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'tblPeople'")).toString();
+        QVERIFY2(sql.contains(QStringLiteral("CONSTRAINT \"P_ID\" PRIMARY KEY (\"P_ID\")")), qPrintable(sql));
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name = "
+                                           "'tblPeople.P_NAME' AND tbl_name = 'tblPeople'"))
+                     .toInt(),
+                 1);
+
+        // Index names are per table: a second table may use the same ones.
+        Catalog catalog;
+        catalog.setActiveConnection(db);
+        Table second = peopleTable();
+        second.name = QStringLiteral("tblOthers");
+        catalog.appendTable(second);
+        catalog.deleteTable(QStringLiteral("TBLPEOPLE"));
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE tbl_name = 'tblPeople'")).toInt(), 0);
+
+        Catalog unconnected;
+        QCOMPARE(failureOf([&] { unconnected.appendTable(peopleTable()); }).number, 3704);
+    }
+
+    void transactionRollsBackEverything()
+    {
+        auto db = newDatabase(QStringLiteral("tx.db"));
+        db->beginTransaction();
+        db->execute(QStringLiteral("INSERT INTO tblPeople (P_ID) VALUES (1)"));
+        Catalog catalog;
+        catalog.setActiveConnection(db);
+        Table extra = peopleTable();
+        extra.name = QStringLiteral("tblExtra");
+        catalog.appendTable(extra);
+        QVERIFY(db->inTransaction());
+        db->rollback();
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM tblPeople")).toInt(), 0);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'tblExtra'")).toInt(), 0);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestDataAccess)
+#include "tst_dataaccess.moc"

@@ -1,0 +1,271 @@
+#include "TestServices.h"
+#include "app/AppError.h"
+#include "platform/VCard.h"
+#include "platform/VCardStore.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using outlook::ContactData;
+
+namespace {
+
+std::shared_ptr<outlook::Folder> contactsFolder(outlook::Namespace &ns)
+{
+    return ns.Stores().first()->Folders().first();
+}
+
+QList<QByteArray> physicalLines(const QByteArray &card)
+{
+    QList<QByteArray> lines = card.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+}  // namespace
+
+class TestVCardStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void escapingRoundTrips_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("escaped");
+        QTest::newRow("plain") << "Ann Lee" << "Ann Lee";
+        QTest::newRow("separators") << "a,b;c\\d" << "a\\,b\\;c\\\\d";
+        QTest::newRow("line breaks") << "line 1\r\nline 2\r\n" << "line 1\\nline 2\\n";
+        QTest::newRow("non-ASCII") << "Zoë Ærø" << "Zoë Ærø";
+    }
+
+    void escapingRoundTrips()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, escaped);
+        QCOMPARE(vcard::escapeText(text), escaped);
+        QCOMPARE(vcard::unescapeText(escaped), text);
+        QCOMPARE(vcard::splitValue(vcard::joinValue({text, text})), (QStringList{text, text}));
+    }
+
+    void longLinesFoldWithoutSplittingCharacters()
+    {
+        // Two-byte and three-byte characters placed so that naive cuts would split them.
+        const QString value = QString(40, QChar(0x00E9)) + QString(30, QChar(0x20AC)) + QStringLiteral("end");
+        const QByteArray line = vcard::writeProperty(vcard::Property{QStringLiteral("NOTE"), {}, value});
+        for (const QByteArray &physical : physicalLines(line)) {
+            QVERIFY(physical.endsWith('\r'));
+            QVERIFY2(physical.size() - 1 <= 75, physical.constData());
+            QVERIFY(QString::fromUtf8(physical).toUtf8() == physical);  // each piece is whole UTF-8
+        }
+        const auto cards = vcard::parse("BEGIN:VCARD\r\n" + line + "END:VCARD\r\n");
+        QCOMPARE(cards.size(), 1);
+        QCOMPARE(cards[0][0].value, value);
+    }
+
+    void malformedCardsAreErrors_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("no END") << QByteArray("BEGIN:VCARD\r\nFN:x\r\n");
+        QTest::newRow("no colon") << QByteArray("BEGIN:VCARD\r\nFN x\r\nEND:VCARD\r\n");
+        QTest::newRow("outside") << QByteArray("FN:x\r\n");
+    }
+
+    void malformedCardsAreErrors()
+    {
+        QFETCH(QByteArray, text);
+        QVERIFY_THROWS_EXCEPTION(AppError, vcard::parse(text));
+    }
+
+    void defaultStoreIsCreatedWithOneContactFolder()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("AddressBooks"));
+        vcardstore::VCardApplication app(path);
+        auto ns = app.GetNamespace(QStringLiteral("MAPI"));
+        QCOMPARE(ns->Stores().size(), 1);
+        QCOMPARE(ns->Stores()[0]->StoreID(), path);
+        const auto folders = ns->Stores()[0]->Folders();
+        QCOMPARE(folders.size(), 1);
+        QCOMPARE(folders[0]->Name(), QStringLiteral("Contacts"));
+        QCOMPARE(folders[0]->DefaultItemType(), outlook::olContactItem);
+        QCOMPARE(folders[0]->StoreID(), path);
+        QCOMPARE(folders[0]->Items()->Count(), 0);
+        QVERIFY(!folders[0]->Items()->GetFirst());
+
+        // Opening it again neither adds nor changes folders.
+        vcardstore::VCardApplication again(path);
+        QCOMPARE(again.GetNamespace(QStringLiteral("MAPI"))->Stores()[0]->Folders().size(), 1);
+        QVERIFY_THROWS_EXCEPTION(AppError, again.GetNamespace(QStringLiteral("OTHER")));
+    }
+
+    void defaultStoreThatCannotBeMadeIsAnError()
+    {
+        QTemporaryDir dir;
+        const QString blocker = dir.filePath(QStringLiteral("AddressBooks"));
+        writeBytes(blocker, "a file, not a folder");
+        try {
+            vcardstore::VCardApplication app(blocker);
+            QFAIL("a file in place of the store was accepted");
+        } catch (const AppError &e) {
+            QCOMPARE(e.number(), ErrorCode::CannotCreateObject);
+        }
+        QCOMPARE(readBytes(blocker), QByteArray("a file, not a folder"));
+    }
+
+    void contactRoundTripsThroughTheFolder()
+    {
+        QTemporaryDir dir;
+        vcardstore::VCardApplication app(dir.filePath(QStringLiteral("AddressBooks")));
+        auto folder = contactsFolder(*app.GetNamespace(QStringLiteral("MAPI")));
+
+        auto contact = folder->Items()->Add(QStringLiteral("IPM.Contact.Sales Lead"));
+        contact->SetProperty(QStringLiteral("FirstName"), QStringLiteral("Zoë"));
+        contact->SetProperty(QStringLiteral("LastName"), QStringLiteral("O'Brien; Jr"));
+        contact->SetProperty(QStringLiteral("CompanyName"), QStringLiteral("Ærø Trading, Ltd"));
+        contact->SetProperty(QStringLiteral("Department"), QStringLiteral("Sales"));
+        contact->SetProperty(QStringLiteral("Email2Address"), QStringLiteral("zoe@example.org"));
+        contact->SetProperty(QStringLiteral("Body"), QStringLiteral("Met at fair\r\nCall back: Monday"));
+        contact->SetProperty(QStringLiteral("Birthday"), QDateTime(QDate(1980, 2, 29), QTime(0, 0)));
+        contact->SetProperty(QStringLiteral("Gender"), 2);
+        contact->SetProperty(QStringLiteral("NoAging"), true);
+        contact->UserProperties().Add(QStringLiteral("Région de vente"), outlook::olText, true);
+        contact->UserProperties().SetValue(QStringLiteral("Région de vente"), QStringLiteral("Nord; Est"));
+        contact->UserProperties().Add(QStringLiteral("Deal size"), outlook::olText, true);
+        contact->UserProperties().SetValue(QStringLiteral("Deal size"), 12500.5);
+        contact->UserProperties().Add(QStringLiteral("Empty one"), outlook::olText, true);
+        contact->UserProperties().SetValue(QStringLiteral("Empty one"), QStringLiteral(" "));
+        contact->Close(outlook::olSave);
+
+        const QStringList files = QDir(folder->EntryID()).entryList({QStringLiteral("*.vcf")});
+        QCOMPARE(files.size(), 1);
+        const QByteArray card = readBytes(QDir(folder->EntryID()).filePath(files[0]));
+        QVERIFY(card.startsWith("BEGIN:VCARD\r\nVERSION:3.0\r\n"));
+        QVERIFY(card.contains("\r\nFN;X-MIREL-DERIVED=TRUE:Zoë O'Brien\\; Jr\r\n"));
+        QVERIFY(card.contains("\r\nN:O'Brien\\; Jr;Zoë;;;\r\n"));
+        QVERIFY(card.contains("\r\nORG:Ærø Trading\\, Ltd;Sales\r\n"));
+        QVERIFY(card.contains("\r\nUID:" + files[0].chopped(4).toUtf8() + "\r\n"));
+        for (const QByteArray &line : physicalLines(card))
+            QVERIFY(line.size() - 1 <= 75);
+
+        auto back = folder->Items()->GetFirst();
+        QVERIFY(back);
+        QCOMPARE(back->data(), contact->data());
+        QCOMPARE(back->MessageClass(), QStringLiteral("IPM.Contact.Sales Lead"));
+        QCOMPARE(back->UserProperties().Count(), 3);
+        QCOMPARE(back->UserProperties().Item(0).name, QStringLiteral("Région de vente"));
+        QCOMPARE(back->UserProperties().Item(1).value, QVariant(12500.5));
+        QVERIFY(!back->GetProperty(QStringLiteral("FullName")).isValid());  // the derived FN is not a full name
+
+        // Saving the read item again rewrites the same file.
+        back->SetProperty(QStringLiteral("JobTitle"), QStringLiteral("Buyer"));
+        back->Close(outlook::olSave);
+        QCOMPARE(QDir(folder->EntryID()).entryList({QStringLiteral("*.vcf")}), files);
+    }
+
+    void formattedNameFallsBack_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("fn");
+        QTest::newRow("full name") << "FullName" << "Dr. Ann Lee" << QByteArray("FN:Dr. Ann Lee");
+        QTest::newRow("company") << "CompanyName" << "Acme" << QByteArray("FN;X-MIREL-DERIVED=TRUE:Acme");
+        QTest::newRow("e-mail") << "EmailAddress" << "a@b.c" << QByteArray("FN;X-MIREL-DERIVED=TRUE:a@b.c");
+        QTest::newRow("nothing") << "JobTitle" << "Buyer" << QByteArray("FN;X-MIREL-DERIVED=TRUE:");
+    }
+
+    void formattedNameFallsBack()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, fn);
+        ContactData c;
+        c.setProperty(key, value);
+        const QByteArray card = vcardstore::cardFromContact(QStringLiteral("uid-1"), c);
+        QVERIFY2(card.contains("\r\n" + fn + "\r\n"), card.constData());
+        QVERIFY(card.contains("\r\nN:"));
+        QCOMPARE(vcardstore::contactFromCard(card), c);
+    }
+
+    void itemsComeBackInSaveOrder()
+    {
+        QTemporaryDir dir;
+        vcardstore::VCardApplication app(dir.filePath(QStringLiteral("AddressBooks")));
+        auto folder = contactsFolder(*app.GetNamespace(QStringLiteral("MAPI")));
+        auto items = folder->Items();
+        for (int i = 0; i < 30; ++i) {
+            auto c = items->Add(i == 0 ? QStringLiteral("IPM.Contact.First") : outlook::kStandardContactClass);
+            c->SetProperty(QStringLiteral("LastName"), QStringLiteral("n%1").arg(i));
+            c->Close(outlook::olSave);
+        }
+        QCOMPARE(items->Count(), 30);
+        int i = 0;
+        for (auto c = items->GetFirst(); c; c = items->GetNext(), ++i)
+            QCOMPARE(c->GetProperty(QStringLiteral("LastName")).toString(), QStringLiteral("n%1").arg(i));
+        QCOMPARE(i, 30);
+        QCOMPARE(folder->Items()->GetFirst()->MessageClass(), QStringLiteral("IPM.Contact.First"));
+    }
+
+    void foldersAndTheirIds()
+    {
+        QTemporaryDir dir;
+        vcardstore::VCardApplication app(dir.filePath(QStringLiteral("AddressBooks")));
+        auto ns = app.GetNamespace(QStringLiteral("MAPI"));
+        auto store = ns->Stores().first();
+        auto leads = store->AddFolder(QStringLiteral("Leads/2026"), outlook::olContactItem);
+        auto mail = store->AddFolder(QStringLiteral("Inbox"), outlook::olMailItem);
+        QCOMPARE(leads->Name(), QStringLiteral("Leads/2026"));
+        QCOMPARE(mail->DefaultItemType(), outlook::olMailItem);
+
+        auto found = ns->GetFolderFromID(leads->EntryID());
+        QCOMPARE(found->Name(), QStringLiteral("Leads/2026"));
+        QCOMPARE(found->StoreID(), store->StoreID());
+
+        // A folder holding calendar items is not a contact folder.
+        QDir(dir.path()).mkpath(QStringLiteral("AddressBooks/cal"));
+        writeBytes(dir.filePath(QStringLiteral("AddressBooks/cal/event.ics")), "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n");
+        QCOMPARE(ns->GetFolderFromID(dir.filePath(QStringLiteral("AddressBooks/cal")))->DefaultItemType(), 1);
+
+        try {
+            ns->GetFolderFromID(dir.filePath(QStringLiteral("AddressBooks/gone")));
+            QFAIL("a missing folder was found");
+        } catch (const AppError &e) {
+            QCOMPARE(e.number(), ErrorCode::NotFound);
+        }
+
+        // A folder removed after its contact was made: the save fails and nothing is written.
+        auto contact = leads->Items()->Add(outlook::kStandardContactClass);
+        QDir(leads->EntryID()).removeRecursively();
+        QVERIFY_THROWS_EXCEPTION(AppError, contact->Close(outlook::olSave));
+        QVERIFY(!QFileInfo::exists(leads->EntryID()));
+
+        // Another directory opened as a store for the rest of the run.
+        QTemporaryDir other;
+        auto second = ns->AddStore(other.path());
+        QCOMPARE(ns->Stores().size(), 2);
+        QCOMPARE(ns->Stores().first()->StoreID(), store->StoreID());
+        QCOMPARE(ns->AddStore(other.path()), second);
+    }
+
+    void brokenCardIsReportedWithItsFile()
+    {
+        QTemporaryDir dir;
+        vcardstore::VCardApplication app(dir.filePath(QStringLiteral("AddressBooks")));
+        auto folder = contactsFolder(*app.GetNamespace(QStringLiteral("MAPI")));
+        const QString path = QDir(folder->EntryID()).filePath(QStringLiteral("broken.vcf"));
+        writeBytes(path, "BEGIN:VCARD\r\nFN:half");
+        try {
+            folder->Items()->GetFirst();
+            QFAIL("a broken card was read");
+        } catch (const AppError &e) {
+            QVERIFY(e.info().description.contains(QStringLiteral("broken.vcf")));
+        }
+        QCOMPARE(readBytes(path), QByteArray("BEGIN:VCARD\r\nFN:half"));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestVCardStore)
+#include "tst_vcardstore.moc"
