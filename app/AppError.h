@@ -5,7 +5,7 @@
 
 // A trapped error: what every report routine receives.
 struct ErrorInfo {
-    qint32 number = 0;  // 0 means no error is pending
+    qint32 number = 0; // 0 means no error is pending
     QString description;
     QString source;
 
@@ -30,7 +30,7 @@ constexpr qint32 TypeMismatch = 13;
 constexpr qint32 Internal = 5;
 // A contact store item or folder that cannot be found.
 constexpr qint32 NotFound = -2147221233;
-}  // namespace ErrorCode
+} // namespace ErrorCode
 
 // Failures travel as this exception from the step that failed to the operation's trap,
 // which reports them and returns its False result. It never leaves an operation that traps.
@@ -38,7 +38,8 @@ class AppError : public std::exception {
 public:
     explicit AppError(ErrorInfo info) : m_info(std::move(info)), m_what(m_info.description.toUtf8()) {}
     AppError(qint32 number, const QString &description, const QString &source = kAppTitle)
-        : AppError(ErrorInfo{number, description, source}) {}
+        : AppError(ErrorInfo{number, description, source})
+    {}
 
     const ErrorInfo &info() const { return m_info; }
     qint32 number() const { return m_info.number; }

@@ -8,12 +8,11 @@ bool report(MessageBoxes &boxes, const QString &prefix, const ErrorInfo &error)
 {
     if (!error.pending())
         return false;
-    boxes.show(FormatErrorReport(prefix, error), MessageBoxes::Buttons::Ok, MessageBoxes::Icon::Critical,
-               error.source);
+    boxes.show(FormatErrorReport(prefix, error), MessageBoxes::Buttons::Ok, MessageBoxes::Icon::Critical, error.source);
     return true;
 }
 
-}  // namespace
+} // namespace
 
 QString FormatErrorReport(const QString &prefix, const ErrorInfo &error)
 {

@@ -21,7 +21,7 @@ void fatal(Services &services, const ErrorInfo &error, const QString &message)
     services.endProgram();
 }
 
-}  // namespace
+} // namespace
 
 void UseDefaultBackends(Services &services)
 {
@@ -54,7 +54,8 @@ bool StartupVerification(AppState &state, Services &services)
         // Only proves that the store can be opened; released at once.
         services.createContactApplication(QStringLiteral("outlook.application")).reset();
     } catch (const std::exception &e) {
-        fatal(services, TrappedError(e), QStringLiteral("Outlook 2000 or 2002 must be installed in order to use Mirel"));
+        fatal(services, TrappedError(e),
+              QStringLiteral("Outlook 2000 or 2002 must be installed in order to use Mirel"));
         return false;
     }
 

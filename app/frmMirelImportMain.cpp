@@ -55,14 +55,13 @@ QPixmap productPicture()
     return pixmap;
 }
 
-template <typename T>
-T *named(T *widget, const char *name)
+template <typename T> T *named(T *widget, const char *name)
 {
     widget->setObjectName(QLatin1String(name));
     return widget;
 }
 
-}  // namespace
+} // namespace
 
 frmMirelImportMain::frmMirelImportMain(AppState &state, Services &services, QWidget *parent)
     : QMainWindow(parent), m_state(state), m_services(services)
@@ -118,8 +117,9 @@ void frmMirelImportMain::buildControls()
     cmdRetrieve = named(new QPushButton(QStringLiteral("Retrieve It"), Frame2), "cmdRetrieve");
     Label4 = named(new QLabel(QStringLiteral("Get/Verify the Source Input File "), Frame2), "Label4");
     cmdCreate = named(new QPushButton(QStringLiteral("Create It"), Frame2), "cmdCreate");
-    Label9 = named(new QLabel(QStringLiteral("Select Outlook Contact folder and automatically create new contacts"), Frame2),
-                   "Label9");
+    Label9 =
+        named(new QLabel(QStringLiteral("Select Outlook Contact folder and automatically create new contacts"), Frame2),
+              "Label9");
     proc->addWidget(Label1, 0, 0);
     proc->addWidget(cboTemplates1, 0, 1);
     proc->addWidget(cmdRetrieve, 1, 0);
@@ -165,7 +165,7 @@ void frmMirelImportMain::Form_Load()
     try {
         m_helpFile = m_services.appPath + QLatin1Char('/') + kHelpFileName;
         if (!StartupVerification(m_state, m_services))
-            return;  // the program has been ended
+            return; // the program has been ended
         cmdCreate->setEnabled(false);
     } catch (const std::exception &e) {
         ReportFileError(m_services.boxes(), TrappedError(e));
@@ -176,7 +176,7 @@ void frmMirelImportMain::Form_Activate()
 {
     ComboItemList list(cboTemplates1);
     LoadTemplateList(m_state, m_services, list);
-    cboTemplates1->setCurrentIndex(-1);  // no template is chosen until the user picks one
+    cboTemplates1->setCurrentIndex(-1); // no template is chosen until the user picks one
 }
 
 void frmMirelImportMain::showEvent(QShowEvent *event)
@@ -230,7 +230,8 @@ void frmMirelImportMain::mnuHelpContents_Click()
     if (!QFileInfo::exists(m_helpFile))
         error = QStringLiteral("The help file %1 could not be found.").arg(QDir::toNativeSeparators(m_helpFile));
     else if (!m_services.urls->openUrl(QUrl::fromLocalFile(m_helpFile)))
-        error = QStringLiteral("No program is set up to open the help file %1.").arg(QDir::toNativeSeparators(m_helpFile));
+        error =
+            QStringLiteral("No program is set up to open the help file %1.").arg(QDir::toNativeSeparators(m_helpFile));
     if (!error.isEmpty())
         m_services.boxes().show(error);
 }

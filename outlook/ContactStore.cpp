@@ -83,4 +83,4 @@ void ContactItem::SetProperty(const QString &name, const QVariant &value)
     m_data.setProperty(name, value);
 }
 
-}  // namespace outlook
+} // namespace outlook

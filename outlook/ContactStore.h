@@ -43,7 +43,7 @@ struct UserProperty {
 class UserProperties {
 public:
     int Count() const { return int(m_items.size()); }
-    const UserProperty &Item(int index) const { return m_items.at(index); }  // 0-based
+    const UserProperty &Item(int index) const { return m_items.at(index); } // 0-based
     const UserProperty *Find(const QString &name) const;
     // Adds a field; one of that name that exists already is kept as it is.
     void Add(const QString &name, int type, bool addToFolderFields = true);
@@ -136,4 +136,4 @@ public:
     virtual std::shared_ptr<outlook::Namespace> GetNamespace(const QString &type) = 0;
 };
 
-}  // namespace outlook
+} // namespace outlook

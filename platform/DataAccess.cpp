@@ -77,7 +77,8 @@ public:
         case SQLITE_FLOAT:
             return QVariant(sqlite3_column_double(m_stmt, i));
         case SQLITE_BLOB:
-            return QByteArray(static_cast<const char *>(sqlite3_column_blob(m_stmt, i)), sqlite3_column_bytes(m_stmt, i));
+            return QByteArray(static_cast<const char *>(sqlite3_column_blob(m_stmt, i)),
+                              sqlite3_column_bytes(m_stmt, i));
         default:
             return text(i);
         }
@@ -126,7 +127,7 @@ private:
     sqlite3_stmt *m_stmt = nullptr;
 };
 
-}  // namespace
+} // namespace
 
 QString quoteIdentifier(const QString &name)
 {
@@ -493,7 +494,7 @@ void RecordSet::update()
 void RecordSet::deleteCurrent()
 {
     requireUpdatable();
-    if (m_adding) {  // a row that was never stored is simply dropped
+    if (m_adding) { // a row that was never stored is simply dropped
         m_adding = false;
         m_dirty.clear();
         return;
@@ -553,11 +554,13 @@ QString columnSql(const Column &column)
         sql += QStringLiteral(" NOT NULL");
     switch (column.type) {
     case adSmallInt:
-        sql += QStringLiteral(" CHECK (%1 IS NULL OR (typeof(%1) = 'integer' AND %1 BETWEEN -32768 AND 32767))").arg(name);
+        sql +=
+            QStringLiteral(" CHECK (%1 IS NULL OR (typeof(%1) = 'integer' AND %1 BETWEEN -32768 AND 32767))").arg(name);
         break;
     case adInteger:
-        sql += QStringLiteral(" CHECK (%1 IS NULL OR (typeof(%1) = 'integer' AND %1 BETWEEN -2147483648 AND 2147483647))")
-                   .arg(name);
+        sql +=
+            QStringLiteral(" CHECK (%1 IS NULL OR (typeof(%1) = 'integer' AND %1 BETWEEN -2147483648 AND 2147483647))")
+                .arg(name);
         break;
     case adBoolean:
         // Booleans are never empty: a row added without one reads False.
@@ -573,7 +576,7 @@ QString columnSql(const Column &column)
     return sql;
 }
 
-}  // namespace
+} // namespace
 
 QString Catalog::createTableSql(const Table &table)
 {
@@ -625,4 +628,4 @@ void Catalog::deleteTable(const QString &name)
     requireConnection().execute(QStringLiteral("DROP TABLE ") + quoteIdentifier(name));
 }
 
-}  // namespace DataAccess
+} // namespace DataAccess

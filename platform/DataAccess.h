@@ -70,7 +70,7 @@ public:
 
     int fieldCount() const { return int(m_names.size()); }
     QString fieldName(int index) const;
-    int fieldIndex(const QString &name) const;  // -1 when there is no such field; letter case ignored
+    int fieldIndex(const QString &name) const; // -1 when there is no such field; letter case ignored
     QVariant value(int index) const;
     QVariant value(const QString &name) const;
     // Assigns a field of the new row (after addNew) or of the current row; stored by update().
@@ -93,7 +93,7 @@ private:
 
     std::shared_ptr<Connection> m_connection;
     bool m_open = false;
-    QString m_table;  // empty when not updatable
+    QString m_table; // empty when not updatable
     QStringList m_names;
     QStringList m_types;
     QList<Row> m_rows;
@@ -156,4 +156,4 @@ private:
 
 QString quoteIdentifier(const QString &name);
 
-}  // namespace DataAccess
+} // namespace DataAccess

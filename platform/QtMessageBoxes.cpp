@@ -9,6 +9,7 @@ MessageBoxes::Answer QtMessageBoxes::show(const QString &text, Buttons buttons, 
                                           const std::optional<QString> &title)
 {
     QMessageBox box(QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText); // texts such as "<MirelTmplts.mdb>" are not markup
     box.setText(text);
     box.setWindowTitle(title.value_or(kAppTitle));
     switch (icon) {

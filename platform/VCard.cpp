@@ -21,7 +21,7 @@ QString paramValue(const QString &value)
         return QLatin1Char('"') + clean + QLatin1Char('"');
     return clean;
 }
-}  // namespace
+} // namespace
 
 QString Property::param(const QString &key) const
 {
@@ -109,7 +109,7 @@ QByteArray foldLine(const QByteArray &line)
     QByteArray out;
     out.reserve(line.size() + line.size() / 37 + 4);
     int start = 0;
-    int limit = kMaxLineOctets;  // continuation lines give one octet to their leading blank
+    int limit = kMaxLineOctets; // continuation lines give one octet to their leading blank
     while (line.size() - start > limit) {
         int end = start + limit;
         while (end > start && isContinuationByte(line[end]))
@@ -158,7 +158,7 @@ Property parseLine(const QString &line, int lineNumber)
     QString name = readToken([](QChar c) { return c == QLatin1Char(';') || c == QLatin1Char(':'); });
     const int dot = int(name.lastIndexOf(QLatin1Char('.')));
     if (dot >= 0)
-        name = name.mid(dot + 1);  // drop a group prefix
+        name = name.mid(dot + 1); // drop a group prefix
     property.name = name.toUpper();
     while (i < n && line[i] == QLatin1Char(';')) {
         ++i;
@@ -170,12 +170,13 @@ Property parseLine(const QString &line, int lineNumber)
             property.params.emplace_back(param.left(eq).toUpper(), param.mid(eq + 1));
     }
     if (i >= n || line[i] != QLatin1Char(':') || property.name.isEmpty())
-        throw AppError(ErrorCode::TypeMismatch, QStringLiteral("Line %1 of the vCard is not a property.").arg(lineNumber));
+        throw AppError(ErrorCode::TypeMismatch,
+                       QStringLiteral("Line %1 of the vCard is not a property.").arg(lineNumber));
     property.value = line.mid(i + 1);
     return property;
 }
 
-}  // namespace
+} // namespace
 
 QList<Card> parse(const QByteArray &text)
 {
@@ -207,10 +208,12 @@ QList<Card> parse(const QByteArray &text)
         const Property p = parseLine(line, number);
         if (p.name == QLatin1String("BEGIN") && p.value.compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0) {
             if (inside)
-                throw AppError(ErrorCode::TypeMismatch, QStringLiteral("Line %1: a vCard begins inside another.").arg(number));
+                throw AppError(ErrorCode::TypeMismatch,
+                               QStringLiteral("Line %1: a vCard begins inside another.").arg(number));
             inside = true;
             card.clear();
-        } else if (p.name == QLatin1String("END") && p.value.compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0) {
+        } else if (p.name == QLatin1String("END") &&
+                   p.value.compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0) {
             if (!inside)
                 throw AppError(ErrorCode::TypeMismatch, QStringLiteral("Line %1: END without BEGIN.").arg(number));
             inside = false;
@@ -226,4 +229,4 @@ QList<Card> parse(const QByteArray &text)
     return cards;
 }
 
-}  // namespace vcard
+} // namespace vcard

@@ -9,9 +9,9 @@
 namespace vcard {
 
 struct Property {
-    QString name;  // upper case
+    QString name; // upper case
     QList<std::pair<QString, QString>> params;
-    QString value;  // as it stands in the file, still escaped
+    QString value; // as it stands in the file, still escaped
 
     QString param(const QString &name) const;
     bool operator==(const Property &) const = default;
@@ -33,4 +33,4 @@ QByteArray foldLine(const QByteArray &line);
 // The cards of a file; throws AppError when the text is not vCard.
 QList<Card> parse(const QByteArray &text);
 
-}  // namespace vcard
+} // namespace vcard

@@ -124,7 +124,7 @@ vcard::Property prop(const QString &name, const QString &value, QList<std::pair<
     return vcard::Property{name, std::move(params), value};
 }
 
-}  // namespace
+} // namespace
 
 QString newContactUid()
 {
@@ -179,8 +179,9 @@ QByteArray cardFromContact(const QString &uid, const ContactData &c)
     for (int slot = 0; slot < 3; ++slot) {
         const QString address = text(c, kEmailKeys[slot]);
         if (!address.isEmpty())
-            props << prop(QStringLiteral("EMAIL"), vcard::escapeText(address),
-                          {{QStringLiteral("TYPE"), QStringLiteral("INTERNET")}, {kSlotParam, QString::number(slot + 1)}});
+            props << prop(
+                QStringLiteral("EMAIL"), vcard::escapeText(address),
+                {{QStringLiteral("TYPE"), QStringLiteral("INTERNET")}, {kSlotParam, QString::number(slot + 1)}});
     }
 
     for (const auto &[key, value] : c.properties) {
@@ -197,7 +198,8 @@ QByteArray cardFromContact(const QString &uid, const ContactData &c)
         props << prop(kUserFieldProperty, vcard::escapeText(field.name) + QLatin1Char(';') + encoded,
                       {{QStringLiteral("X-TYPE"), QString::number(field.type)}, {kKindParam, kind}});
     }
-    props << prop(QStringLiteral("REV"), QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ")));
+    props << prop(QStringLiteral("REV"),
+                  QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ")));
 
     QByteArray out = "BEGIN:VCARD\r\n";
     for (const vcard::Property &p : std::as_const(props))
@@ -251,7 +253,7 @@ ContactData contactFromCard(const QByteArray &bytes)
             const QString name = vcard::unescapeText(cut < 0 ? p.value : p.value.left(cut));
             const QString raw = cut < 0 ? QString() : p.value.mid(cut + 1);
             const int type = p.param(QStringLiteral("X-TYPE")).isEmpty() ? outlook::olText
-                                                                          : p.param(QStringLiteral("X-TYPE")).toInt();
+                                                                         : p.param(QStringLiteral("X-TYPE")).toInt();
             c.userProperties.Add(name, type);
             c.userProperties.SetValue(name, decodeValue(p.param(kKindParam), raw));
         }
@@ -274,13 +276,15 @@ public:
         if (saveMode != outlook::olSave)
             return;
         if (!QFileInfo(m_folderPath).isDir())
-            throw AppError(ErrorCode::NotFound,
-                           QStringLiteral("The folder '%1' no longer exists - the contact was not saved.").arg(m_folderPath));
+            throw AppError(
+                ErrorCode::NotFound,
+                QStringLiteral("The folder '%1' no longer exists - the contact was not saved.").arg(m_folderPath));
         // Written beside the target and renamed over it, so a contact is never half saved.
         QSaveFile file(QDir(m_folderPath).filePath(m_uid + QStringLiteral(".vcf")));
         if (!file.open(QIODevice::WriteOnly) || file.write(cardFromContact(m_uid, m_data)) < 0 || !file.commit())
-            throw AppError(ErrorCode::Internal,
-                           QStringLiteral("The contact could not be saved in '%1': %2").arg(m_folderPath, file.errorString()));
+            throw AppError(
+                ErrorCode::Internal,
+                QStringLiteral("The contact could not be saved in '%1': %2").arg(m_folderPath, file.errorString()));
     }
 
 private:
@@ -308,13 +312,15 @@ public:
         const QString name = m_files[m_next++];
         QFile file(QDir(m_folderPath).filePath(name));
         if (!file.open(QIODevice::ReadOnly))
-            throw AppError(ErrorCode::NotFound, QStringLiteral("The contact '%1' could not be read: %2")
-                                                    .arg(file.fileName(), file.errorString()));
+            throw AppError(
+                ErrorCode::NotFound,
+                QStringLiteral("The contact '%1' could not be read: %2").arg(file.fileName(), file.errorString()));
         try {
             return std::make_shared<VCardContact>(m_folderPath, name.chopped(4), contactFromCard(file.readAll()));
         } catch (const AppError &e) {
-            throw AppError(e.number(), QStringLiteral("The contact '%1' is not a valid vCard: %2")
-                                           .arg(file.fileName(), e.info().description));
+            throw AppError(
+                e.number(),
+                QStringLiteral("The contact '%1' is not a valid vCard: %2").arg(file.fileName(), e.info().description));
         }
     }
 
@@ -356,7 +362,8 @@ void writeSmallFile(const QString &path, const QString &content)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content.toUtf8()) < 0 || !file.commit())
-        throw AppError(ErrorCode::Internal, QStringLiteral("'%1' could not be written: %2").arg(path, file.errorString()));
+        throw AppError(ErrorCode::Internal,
+                       QStringLiteral("'%1' could not be written: %2").arg(path, file.errorString()));
 }
 
 QString readSmallFile(const QString &path)
@@ -462,9 +469,9 @@ public:
     {
         const QFileInfo info(entryId);
         if (entryId.isEmpty() || !info.isAbsolute() || !info.isDir())
-            throw AppError(ErrorCode::NotFound,
-                           QStringLiteral("The folder '%1' could not be found - it may have been moved or deleted.")
-                               .arg(entryId));
+            throw AppError(
+                ErrorCode::NotFound,
+                QStringLiteral("The folder '%1' could not be found - it may have been moved or deleted.").arg(entryId));
         const QString path = info.absoluteFilePath();
         for (const auto &store : std::as_const(m_stores))
             if (path.startsWith(store->StoreID() + QLatin1Char('/')))
@@ -489,7 +496,7 @@ private:
     QList<std::shared_ptr<outlook::Store>> m_stores;
 };
 
-}  // namespace
+} // namespace
 
 VCardApplication::VCardApplication(const QString &defaultStorePath)
 {
@@ -507,8 +514,9 @@ VCardApplication::VCardApplication(const QString &defaultStorePath)
         try {
             store->AddFolder(kDefaultFolderName, outlook::olContactItem);
         } catch (const AppError &e) {
-            throw AppError(ErrorCode::CannotCreateObject,
-                           QStringLiteral("The default address book could not be set up: %1").arg(e.info().description));
+            throw AppError(
+                ErrorCode::CannotCreateObject,
+                QStringLiteral("The default address book could not be set up: %1").arg(e.info().description));
         }
     }
     m_namespace = ns;
@@ -521,4 +529,4 @@ std::shared_ptr<outlook::Namespace> VCardApplication::GetNamespace(const QString
     return m_namespace;
 }
 
-}  // namespace vcardstore
+} // namespace vcardstore

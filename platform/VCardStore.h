@@ -31,4 +31,4 @@ private:
     std::shared_ptr<outlook::Namespace> m_namespace;
 };
 
-}  // namespace vcardstore
+} // namespace vcardstore

@@ -30,7 +30,7 @@ void attempt(Services &services, const std::function<void()> &step)
     }
 }
 
-}  // namespace
+} // namespace
 
 QString TemplateDatabasePath(const QString &appPath)
 {
@@ -40,8 +40,8 @@ QString TemplateDatabasePath(const QString &appPath)
 Table SysParmsTableSchema()
 {
     Table table{QStringLiteral("tblSysParms"), {}, {}};
-    table.columns = {col("SYS_ID", adInteger),      col("STATUS", adVarWChar, 1), col("SYS_CURTMPLTNUM", adSmallInt),
-                     col("ADD_DATE", adDate),       col("ADD_USER", adWChar, 10), col("CHG_DATE", adDate),
+    table.columns = {col("SYS_ID", adInteger),     col("STATUS", adVarWChar, 1), col("SYS_CURTMPLTNUM", adSmallInt),
+                     col("ADD_DATE", adDate),      col("ADD_USER", adWChar, 10), col("CHG_DATE", adDate),
                      col("CHG_USER", adWChar, 10), col("DEL_DATE", adDate),      col("DEL_USER", adWChar, 10)};
     table.indexes = {Index{QStringLiteral("SYS_ID"), true, false, {QStringLiteral("SYS_ID")}}};
     return table;
@@ -131,7 +131,8 @@ bool OpenTemplateDatabase(AppState &state, Services &services)
             // The file is created at most once per start; a second miss is an ordinary failure.
             if (error.number == ErrorCode::FileNotFound && !creationTried) {
                 services.boxes().show(
-                    QStringLiteral("The <MirelTmplts.mdb> file does not exist - a new one will be created automatically"),
+                    QStringLiteral(
+                        "The <MirelTmplts.mdb> file does not exist - a new one will be created automatically"),
                     MessageBoxes::Buttons::Ok, MessageBoxes::Icon::Critical, kVerificationTitle);
                 creationTried = true;
                 if (!CreateTemplateDatabase(services))

@@ -27,8 +27,7 @@ Table peopleTable()
 }
 
 // Runs a step that must fail and returns the error it raised.
-template <typename F>
-ErrorInfo failureOf(F &&step)
+template <typename F> ErrorInfo failureOf(F &&step)
 {
     try {
         step();
@@ -38,7 +37,7 @@ ErrorInfo failureOf(F &&step)
     return ErrorInfo{};
 }
 
-}  // namespace
+} // namespace
 
 class TestDataAccess : public QObject {
     Q_OBJECT
@@ -73,7 +72,8 @@ private slots:
         QCOMPARE(readBytes(path), bytes);
 
         auto reopened = Connection::open(path, kKey);
-        QCOMPARE(reopened->scalar(QStringLiteral("SELECT P_NAME FROM tblPeople")).toString(), QStringLiteral("secretname"));
+        QCOMPARE(reopened->scalar(QStringLiteral("SELECT P_NAME FROM tblPeople")).toString(),
+                 QStringLiteral("secretname"));
     }
 
     void openAndCreateRefuseWhatTheyMustNotTouch()
@@ -100,10 +100,13 @@ private slots:
         QTest::newRow("smallint text") << "INSERT INTO tblPeople (P_ID) VALUES ('abc')" << false;
         QTest::newRow("required column empty") << "INSERT INTO tblPeople (P_NAME) VALUES ('x')" << false;
         QTest::newRow("text at its width") << "INSERT INTO tblPeople (P_ID, P_NAME) VALUES (2, '0123456789')" << true;
-        QTest::newRow("text past its width") << "INSERT INTO tblPeople (P_ID, P_NAME) VALUES (3, '0123456789A')" << false;
-        QTest::newRow("fixed text past its width") << "INSERT INTO tblPeople (P_ID, P_CODE) VALUES (4, 'ABCDEF')" << false;
+        QTest::newRow("text past its width")
+            << "INSERT INTO tblPeople (P_ID, P_NAME) VALUES (3, '0123456789A')" << false;
+        QTest::newRow("fixed text past its width")
+            << "INSERT INTO tblPeople (P_ID, P_CODE) VALUES (4, 'ABCDEF')" << false;
         QTest::newRow("boolean other than -1/0") << "INSERT INTO tblPeople (P_ID, P_ACTIVE) VALUES (5, 1)" << false;
-        QTest::newRow("integer past 32 bits") << "INSERT INTO tblPeople (P_ID, P_COUNT) VALUES (6, 2147483648)" << false;
+        QTest::newRow("integer past 32 bits")
+            << "INSERT INTO tblPeople (P_ID, P_COUNT) VALUES (6, 2147483648)" << false;
     }
 
     void columnsKeepTheirTypesAndLimits()
@@ -149,15 +152,16 @@ private slots:
 
         RecordSet one;
         one.open(db, QStringLiteral("SELECT * FROM tblPeople WHERE p_name = ?"), {QStringLiteral("ALPHA")});
-        QCOMPARE(one.recordCount(), 1);  // text compares without regard to case
+        QCOMPARE(one.recordCount(), 1); // text compares without regard to case
         QCOMPARE(one.value(QStringLiteral("p_code")).toString(), QStringLiteral("C1"));
         QCOMPARE(one.value(QStringLiteral("P_WHEN")).toDateTime(), when);
         one.setValue(QStringLiteral("p_active"), true);
         one.setValue(QStringLiteral("p_count"), 2147483647);
         one.update();
         QCOMPARE(db->scalar(QStringLiteral("SELECT P_ACTIVE FROM tblPeople WHERE P_ID = 2")).toBool(), true);
-        QCOMPARE(db->scalar(QStringLiteral("SELECT typeof(P_ACTIVE) || P_ACTIVE FROM tblPeople WHERE P_ID = 2")).toString(),
-                 QStringLiteral("integer-1"));
+        QCOMPARE(
+            db->scalar(QStringLiteral("SELECT typeof(P_ACTIVE) || P_ACTIVE FROM tblPeople WHERE P_ID = 2")).toString(),
+            QStringLiteral("integer-1"));
         QCOMPARE(db->scalar(QStringLiteral("SELECT P_COUNT FROM tblPeople WHERE P_ID = 2")).toInt(), 2147483647);
 
         one.deleteCurrent();
@@ -199,7 +203,8 @@ private slots:
     void catalogMakesIndexesAndDropsTables()
     {
         auto db = newDatabase(QStringLiteral("catalog.db"));
-        const QString sql = db->scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'tblPeople'")).toString();
+        const QString sql =
+            db->scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'tblPeople'")).toString();
         QVERIFY2(sql.contains(QStringLiteral("CONSTRAINT \"P_ID\" PRIMARY KEY (\"P_ID\")")), qPrintable(sql));
         QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name = "
                                            "'tblPeople.P_NAME' AND tbl_name = 'tblPeople'"))
@@ -213,7 +218,8 @@ private slots:
         second.name = QStringLiteral("tblOthers");
         catalog.appendTable(second);
         catalog.deleteTable(QStringLiteral("TBLPEOPLE"));
-        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE tbl_name = 'tblPeople'")).toInt(), 0);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE tbl_name = 'tblPeople'")).toInt(),
+                 0);
 
         Catalog unconnected;
         QCOMPARE(failureOf([&] { unconnected.appendTable(peopleTable()); }).number, 3704);

@@ -20,7 +20,8 @@ private slots:
         QTest::newRow("error, positive") << false << 53 << "File not found"
                                          << "ERROR:  53 - The following error has occurred\r\nFile not found" + tail;
         QTest::newRow("file, negative") << true << -2147467259 << "Unspecified error"
-                                        << "FILE-2147467259 - The following error has occurred\r\nUnspecified error" + tail;
+                                        << "FILE-2147467259 - The following error has occurred\r\nUnspecified error" +
+                                               tail;
         QTest::newRow("error, negative") << false << -5 << "x"
                                          << "ERROR: -5 - The following error has occurred\r\nx" + tail;
         QTest::newRow("empty description") << false << 7 << ""
@@ -64,7 +65,8 @@ private slots:
     void trappedErrorKeepsItsValues()
     {
         const AppError error(ErrorCode::FileNotFound, QStringLiteral("gone"), QStringLiteral("SQLCipher"));
-        QCOMPARE(TrappedError(error), (ErrorInfo{ErrorCode::FileNotFound, QStringLiteral("gone"), QStringLiteral("SQLCipher")}));
+        QCOMPARE(TrappedError(error),
+                 (ErrorInfo{ErrorCode::FileNotFound, QStringLiteral("gone"), QStringLiteral("SQLCipher")}));
         // Any other exception still becomes a pending error from the program itself.
         const ErrorInfo other = TrappedError(std::runtime_error("boom"));
         QVERIFY(other.pending());

@@ -32,7 +32,8 @@ QStringList columnsOf(const std::shared_ptr<Connection> &db, const QString &tabl
     info.open(db, QStringLiteral("PRAGMA table_info(%1)").arg(table));
     QStringList out;
     for (; !info.eof(); info.moveNext())
-        out << info.value(QStringLiteral("name")).toString() + QLatin1Char(' ') + info.value(QStringLiteral("type")).toString() +
+        out << info.value(QStringLiteral("name")).toString() + QLatin1Char(' ') +
+                   info.value(QStringLiteral("type")).toString() +
                    (info.value(QStringLiteral("notnull")).toInt() ? QStringLiteral(" NOT NULL") : QString());
     return out;
 }
@@ -47,7 +48,7 @@ void addTemplateRow(Connection &db, const QString &name, const QString &id)
     db.execute(QStringLiteral("INSERT INTO tblTmpltIndex (TM_ID, TM_DESC, TM_HDRSYN) VALUES (?, ?, -1)"), {id, name});
 }
 
-}  // namespace
+} // namespace
 
 class TestTemplateDatabase : public QObject {
     Q_OBJECT
@@ -73,44 +74,48 @@ private slots:
                  (QStringList{"SYS_ID INTEGER", "STATUS NVARCHAR(1)", "SYS_CURTMPLTNUM SMALLINT", "ADD_DATE DATETIME",
                               "ADD_USER NCHAR(10)", "CHG_DATE DATETIME", "CHG_USER NCHAR(10)", "DEL_DATE DATETIME",
                               "DEL_USER NCHAR(10)"}));
-        QCOMPARE(columnsOf(db, QStringLiteral("tblTmpltIndex")),
-                 (QStringList{"TM_ID NVARCHAR(15)",
-                              "STATUS NVARCHAR(1)",
-                              "TM_DESC NVARCHAR(30)",
-                              "TM_FILETYPE NVARCHAR(3)",
-                              "TM_HDRSYN SMALLINT NOT NULL",
-                              "TM_SHTTBLNAME NVARCHAR(50)",
-                              "TM_NOOFCOLS SMALLINT",
-                              "TM_CUSTOMFIELDS SMALLINT",
-                              "TM_DEFAULTFOLDER BOOLEAN NOT NULL",
-                              "TM_FOLDERNAME NVARCHAR(50)",
-                              "TM_ENTRYID NVARCHAR(255)",
-                              "TM_STOREID NVARCHAR(255)",
-                              "TM_CUSTOMFORM BOOLEAN NOT NULL",
-                              "TM_CUSTOMFORMNAME NVARCHAR(50)",
-                              "TM_CHKCNTRY BOOLEAN NOT NULL",
-                              "TM_CHKPROV BOOLEAN NOT NULL",
-                              "TM_COMBBADDR BOOLEAN NOT NULL",
-                              "TM_COMBHADDR BOOLEAN NOT NULL",
-                              "TM_COMBMADDR BOOLEAN NOT NULL",
-                              "TM_COMBOADDR BOOLEAN NOT NULL",
-                              "TM_COMBNAME BOOLEAN NOT NULL",
-                              "ADD_DATE DATETIME",
-                              "ADD_USER NCHAR(10)",
-                              "CHG_DATE DATETIME",
-                              "CHG_USER NCHAR(10)",
-                              "DEL_DATE DATETIME",
-                              "DEL_USER NCHAR(10)"}));
+        QCOMPARE(columnsOf(db, QStringLiteral("tblTmpltIndex")), (QStringList{"TM_ID NVARCHAR(15)",
+                                                                              "STATUS NVARCHAR(1)",
+                                                                              "TM_DESC NVARCHAR(30)",
+                                                                              "TM_FILETYPE NVARCHAR(3)",
+                                                                              "TM_HDRSYN SMALLINT NOT NULL",
+                                                                              "TM_SHTTBLNAME NVARCHAR(50)",
+                                                                              "TM_NOOFCOLS SMALLINT",
+                                                                              "TM_CUSTOMFIELDS SMALLINT",
+                                                                              "TM_DEFAULTFOLDER BOOLEAN NOT NULL",
+                                                                              "TM_FOLDERNAME NVARCHAR(50)",
+                                                                              "TM_ENTRYID NVARCHAR(255)",
+                                                                              "TM_STOREID NVARCHAR(255)",
+                                                                              "TM_CUSTOMFORM BOOLEAN NOT NULL",
+                                                                              "TM_CUSTOMFORMNAME NVARCHAR(50)",
+                                                                              "TM_CHKCNTRY BOOLEAN NOT NULL",
+                                                                              "TM_CHKPROV BOOLEAN NOT NULL",
+                                                                              "TM_COMBBADDR BOOLEAN NOT NULL",
+                                                                              "TM_COMBHADDR BOOLEAN NOT NULL",
+                                                                              "TM_COMBMADDR BOOLEAN NOT NULL",
+                                                                              "TM_COMBOADDR BOOLEAN NOT NULL",
+                                                                              "TM_COMBNAME BOOLEAN NOT NULL",
+                                                                              "ADD_DATE DATETIME",
+                                                                              "ADD_USER NCHAR(10)",
+                                                                              "CHG_DATE DATETIME",
+                                                                              "CHG_USER NCHAR(10)",
+                                                                              "DEL_DATE DATETIME",
+                                                                              "DEL_USER NCHAR(10)"}));
 
         // Primary keys are named constraints; the name index is an ordinary one.
         const auto sqlOf = [&](const QString &name) {
             return db->scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?"), {name}).toString();
         };
-        QVERIFY(sqlOf(QStringLiteral("tblSysParms")).contains(QStringLiteral("CONSTRAINT \"SYS_ID\" PRIMARY KEY (\"SYS_ID\")")));
-        QVERIFY(sqlOf(QStringLiteral("tblTmpltIndex")).contains(QStringLiteral("CONSTRAINT \"TM_ID\" PRIMARY KEY (\"TM_ID\")")));
+        QVERIFY(sqlOf(QStringLiteral("tblSysParms"))
+                    .contains(QStringLiteral("CONSTRAINT \"SYS_ID\" PRIMARY KEY (\"SYS_ID\")")));
+        QVERIFY(sqlOf(QStringLiteral("tblTmpltIndex"))
+                    .contains(QStringLiteral("CONSTRAINT \"TM_ID\" PRIMARY KEY (\"TM_ID\")")));
         QCOMPARE(sqlOf(QStringLiteral("tblTmpltIndex.TM_DESC")),
                  QStringLiteral("CREATE INDEX \"tblTmpltIndex.TM_DESC\" ON \"tblTmpltIndex\" (\"TM_DESC\")"));
-        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL")).toInt(), 1);
+        QCOMPARE(
+            db->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL"))
+                .toInt(),
+            1);
 
         // The one system row, written on the second pass.
         RecordSet row;
@@ -127,7 +132,8 @@ private slots:
 
         // A template name of exactly 30 characters fits; one more does not.
         addTemplateRow(*db, QString(30, QLatin1Char('n')), QStringLiteral("Tmplt0001"));
-        QVERIFY_THROWS_EXCEPTION(AppError, addTemplateRow(*db, QString(31, QLatin1Char('n')), QStringLiteral("Tmplt0002")));
+        QVERIFY_THROWS_EXCEPTION(AppError,
+                                 addTemplateRow(*db, QString(31, QLatin1Char('n')), QStringLiteral("Tmplt0002")));
         QCOMPARE(db->scalar(QStringLiteral("SELECT TM_COMBNAME FROM tblTmpltIndex")), QVariant(false));
     }
 
@@ -175,7 +181,7 @@ private slots:
         if (kind == QLatin1String("password") || kind == QLatin1String("foreign")) {
             Catalog catalog;
             catalog.create(path, kind == QLatin1String("password") ? QStringLiteral("not the password")
-                                                                    : kTemplateDatabasePassword);
+                                                                   : kTemplateDatabasePassword);
             Table table{QStringLiteral("tblOther"), {Column{QStringLiteral("X"), adInteger, 0, adColNullable}}, {}};
             catalog.appendTable(table);
         } else {
@@ -189,8 +195,9 @@ private slots:
         QVERIFY2(box.text.startsWith(QStringLiteral("ERROR: ")), qPrintable(box.text));
         QCOMPARE(box.icon, MessageBoxes::Icon::Critical);
         if (kind == QLatin1String("password") || kind == QLatin1String("text"))
-            QVERIFY2(box.text.contains(QStringLiteral("not a template database, or it was encrypted with another password")),
-                     qPrintable(box.text));
+            QVERIFY2(
+                box.text.contains(QStringLiteral("not a template database, or it was encrypted with another password")),
+                qPrintable(box.text));
         QCOMPARE(readBytes(path), before);
         QVERIFY(!t.state.connection);
     }
@@ -203,7 +210,7 @@ private slots:
 
         const QStringList texts = t.boxes.texts();
         QCOMPARE(texts.size(), 5);
-        QCOMPARE(texts[0], kMissingText);  // creation is tried once only
+        QCOMPARE(texts[0], kMissingText); // creation is tried once only
         for (int i = 1; i < 5; ++i) {
             QVERIFY2(texts[i].startsWith(QStringLiteral("ERROR: ")), qPrintable(texts[i]));
             QVERIFY(texts[i].endsWith(QStringLiteral("This request has been cancelled - retry")));
@@ -227,12 +234,12 @@ private slots:
         addTemplateRow(*t.state.connection, QStringLiteral("Alpha 2"), QStringLiteral("Tmplt0005"));
         QVERIFY(LoadTemplateList(t.state, t.services, list));
         QCOMPARE(list.items, (QStringList{"alpha", "Alpha 2", "beta", "Gamma", "O'Brien Imports"}));
-        QVERIFY(t.boxes.boxes.size() == 1);  // only the first-start message
+        QVERIFY(t.boxes.boxes.size() == 1); // only the first-start message
     }
 
     void templateListFailureIsAFileError()
     {
-        TestServices t;  // no database opened
+        TestServices t; // no database opened
         StringList list;
         QVERIFY(!LoadTemplateList(t.state, t.services, list));
         QCOMPARE(t.boxes.boxes.size(), 1);

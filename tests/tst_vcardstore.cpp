@@ -26,7 +26,7 @@ QList<QByteArray> physicalLines(const QByteArray &card)
     return lines;
 }
 
-}  // namespace
+} // namespace
 
 class TestVCardStore : public QObject {
     Q_OBJECT
@@ -36,10 +36,14 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("escaped");
-        QTest::newRow("plain") << "Ann Lee" << "Ann Lee";
-        QTest::newRow("separators") << "a,b;c\\d" << "a\\,b\\;c\\\\d";
-        QTest::newRow("line breaks") << "line 1\r\nline 2\r\n" << "line 1\\nline 2\\n";
-        QTest::newRow("non-ASCII") << "Zoë Ærø" << "Zoë Ærø";
+        QTest::newRow("plain") << "Ann Lee"
+                               << "Ann Lee";
+        QTest::newRow("separators") << "a,b;c\\d"
+                                    << "a\\,b\\;c\\\\d";
+        QTest::newRow("line breaks") << "line 1\r\nline 2\r\n"
+                                     << "line 1\\nline 2\\n";
+        QTest::newRow("non-ASCII") << "Zoë Ærø"
+                                   << "Zoë Ærø";
     }
 
     void escapingRoundTrips()
@@ -59,7 +63,7 @@ private slots:
         for (const QByteArray &physical : physicalLines(line)) {
             QVERIFY(physical.endsWith('\r'));
             QVERIFY2(physical.size() - 1 <= 75, physical.constData());
-            QVERIFY(QString::fromUtf8(physical).toUtf8() == physical);  // each piece is whole UTF-8
+            QVERIFY(QString::fromUtf8(physical).toUtf8() == physical); // each piece is whole UTF-8
         }
         const auto cards = vcard::parse("BEGIN:VCARD\r\n" + line + "END:VCARD\r\n");
         QCOMPARE(cards.size(), 1);
@@ -158,7 +162,7 @@ private slots:
         QCOMPARE(back->UserProperties().Count(), 3);
         QCOMPARE(back->UserProperties().Item(0).name, QStringLiteral("Région de vente"));
         QCOMPARE(back->UserProperties().Item(1).value, QVariant(12500.5));
-        QVERIFY(!back->GetProperty(QStringLiteral("FullName")).isValid());  // the derived FN is not a full name
+        QVERIFY(!back->GetProperty(QStringLiteral("FullName")).isValid()); // the derived FN is not a full name
 
         // Saving the read item again rewrites the same file.
         back->SetProperty(QStringLiteral("JobTitle"), QStringLiteral("Buyer"));
@@ -171,10 +175,14 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QByteArray>("fn");
-        QTest::newRow("full name") << "FullName" << "Dr. Ann Lee" << QByteArray("FN:Dr. Ann Lee");
-        QTest::newRow("company") << "CompanyName" << "Acme" << QByteArray("FN;X-MIREL-DERIVED=TRUE:Acme");
-        QTest::newRow("e-mail") << "EmailAddress" << "a@b.c" << QByteArray("FN;X-MIREL-DERIVED=TRUE:a@b.c");
-        QTest::newRow("nothing") << "JobTitle" << "Buyer" << QByteArray("FN;X-MIREL-DERIVED=TRUE:");
+        QTest::newRow("full name") << "FullName"
+                                   << "Dr. Ann Lee" << QByteArray("FN:Dr. Ann Lee");
+        QTest::newRow("company") << "CompanyName"
+                                 << "Acme" << QByteArray("FN;X-MIREL-DERIVED=TRUE:Acme");
+        QTest::newRow("e-mail") << "EmailAddress"
+                                << "a@b.c" << QByteArray("FN;X-MIREL-DERIVED=TRUE:a@b.c");
+        QTest::newRow("nothing") << "JobTitle"
+                                 << "Buyer" << QByteArray("FN;X-MIREL-DERIVED=TRUE:");
     }
 
     void formattedNameFallsBack()
