@@ -5,6 +5,7 @@
 #include "app/Services.h"
 
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 
 class RecordingUrlOpener : public UrlOpener {
@@ -27,6 +28,13 @@ struct TestServices {
         services.appPath = dir.path();
         UseDefaultBackends(services);
         services.endProgram = [this] { ++ended; };
+    }
+    // A question nobody answered, or an answer nobody asked for, fails the test that made them.
+    ~TestServices()
+    {
+        const QString problems = boxes.problems();
+        if (!problems.isEmpty())
+            QTest::qFail(qPrintable(problems), __FILE__, __LINE__);
     }
     QString file(const QString &name) const { return dir.filePath(name); }
 
