@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -182,7 +183,9 @@ void frmMirelImportMain::Form_Activate()
 void frmMirelImportMain::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    Form_Activate();
+    // Shown by the program (at start, back from the editor or an import), not restored by the desktop.
+    if (!event->spontaneous())
+        Form_Activate();
 }
 
 void frmMirelImportMain::closeEvent(QCloseEvent *event)

@@ -23,12 +23,13 @@ const QString kDateFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
 // One prepared statement, finalized on every path.
 class Statement {
 public:
-    Statement(const Connection &connection, const QString &sql) : m_connection(connection)
+    // A failure names the query as the caller wrote it (context), not as it was rewritten.
+    Statement(const Connection &connection, const QString &sql, const QString &context = {}) : m_connection(connection)
     {
         const QByteArray text = sql.toUtf8();
         const int rc = sqlite3_prepare_v2(connection.handle(), text.constData(), int(text.size()), &m_stmt, nullptr);
         if (rc != SQLITE_OK)
-            connection.fail(rc, sql);
+            connection.fail(rc, context.isEmpty() ? sql : context);
     }
     ~Statement() { sqlite3_finalize(m_stmt); }
     Statement(const Statement &) = delete;
@@ -280,7 +281,7 @@ void RecordSet::open(std::shared_ptr<Connection> connection, const QString &sql,
         query = QStringLiteral("SELECT rowid, * FROM ") + quoteIdentifier(table) + match.captured(3);
     }
 
-    Statement statement(*connection, query);
+    Statement statement(*connection, query, sql);
     statement.bind(params);
     const int first = table.isEmpty() ? 0 : 1;
     QStringList names;

@@ -496,11 +496,9 @@ private:
     QList<std::shared_ptr<outlook::Store>> m_stores;
 };
 
-} // namespace
-
-VCardApplication::VCardApplication(const QString &defaultStorePath)
+// The default store, made on first use with one contact folder.
+std::shared_ptr<outlook::Namespace> openDefaultStore(const QString &path)
 {
-    const QString path = QFileInfo(defaultStorePath).absoluteFilePath();
     const bool isNew = !QFileInfo::exists(path);
     if (isNew && !QDir().mkpath(path))
         throw AppError(ErrorCode::CannotCreateObject,
@@ -519,13 +517,26 @@ VCardApplication::VCardApplication(const QString &defaultStorePath)
                 QStringLiteral("The default address book could not be set up: %1").arg(e.info().description));
         }
     }
-    m_namespace = ns;
+    return ns;
+}
+
+} // namespace
+
+VCardApplication::VCardApplication(const QString &defaultStorePath)
+    : m_storePath(QFileInfo(defaultStorePath).absoluteFilePath())
+{
+    // Something other than a folder in the store's place can never become one.
+    if (QFileInfo::exists(m_storePath) && !QFileInfo(m_storePath).isDir())
+        throw AppError(ErrorCode::CannotCreateObject,
+                       QStringLiteral("The default address book '%1' is not a directory.").arg(m_storePath));
 }
 
 std::shared_ptr<outlook::Namespace> VCardApplication::GetNamespace(const QString &type)
 {
     if (type.compare(QLatin1String("MAPI"), Qt::CaseInsensitive) != 0)
         throw AppError(ErrorCode::Internal, QStringLiteral("Unknown namespace type '%1'.").arg(type));
+    if (!m_namespace)
+        m_namespace = openDefaultStore(m_storePath);
     return m_namespace;
 }
 

@@ -23,11 +23,13 @@ QString newContactUid();
 
 class VCardApplication : public outlook::Application {
 public:
-    // Opens the default store, creating it with one contact folder when it does not exist.
+    // Fails only when something other than a folder stands where the default store belongs.
     explicit VCardApplication(const QString &defaultStorePath);
+    // The namespace opens the default store, creating it with one contact folder on first use.
     std::shared_ptr<outlook::Namespace> GetNamespace(const QString &type) override;
 
 private:
+    QString m_storePath;
     std::shared_ptr<outlook::Namespace> m_namespace;
 };
 

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -224,6 +225,25 @@ private slots:
         QCOMPARE(t.ended, 1);
         QCOMPARE(readBytes(path), before);
         QVERIFY(!t.state.outlookApplication); // the connection step never ran
+    }
+
+    void unwritableFolderReportsEachCreationStep()
+    {
+        TestServices t;
+        t.services.appPath = t.file(QStringLiteral("not/there"));
+        UseDefaultBackends(t.services);
+        frmMirelImportMain window(t.state, t.services);
+        window.Form_Load();
+
+        const QStringList texts = t.boxes.texts();
+        QCOMPARE(texts.size(), 6);
+        QCOMPARE(texts[0],
+                 QStringLiteral("The <MirelTmplts.mdb> file does not exist - a new one will be created automatically"));
+        for (int i = 1; i <= 4; ++i)
+            QVERIFY2(texts[i].startsWith(QStringLiteral("ERROR: ")), qPrintable(texts[i]));
+        QCOMPARE(texts[5], kCritical);
+        QCOMPARE(t.ended, 1);
+        QVERIFY(!QFileInfo::exists(t.services.appPath));
     }
 
     void contactConnectionFailureStillOpensTheWindow()

@@ -89,6 +89,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("AddressBooks"));
         vcardstore::VCardApplication app(path);
+        QVERIFY(!QFileInfo::exists(path)); // made on first use, not before
         auto ns = app.GetNamespace(QStringLiteral("MAPI"));
         QCOMPARE(ns->Stores().size(), 1);
         QCOMPARE(ns->Stores()[0]->StoreID(), path);
@@ -118,6 +119,15 @@ private slots:
             QCOMPARE(e.number(), ErrorCode::CannotCreateObject);
         }
         QCOMPARE(readBytes(blocker), QByteArray("a file, not a folder"));
+
+        // A store that cannot be made in its place fails on first use.
+        vcardstore::VCardApplication unmakeable(blocker + QStringLiteral("/AddressBooks"));
+        try {
+            unmakeable.GetNamespace(QStringLiteral("MAPI"));
+            QFAIL("a store under a file was made");
+        } catch (const AppError &e) {
+            QCOMPARE(e.number(), ErrorCode::CannotCreateObject);
+        }
     }
 
     void contactRoundTripsThroughTheFolder()
