@@ -67,6 +67,8 @@ bool StartupVerification(AppState &state, Services &services)
 
     try {
         state.outlookApplication = services.createContactApplication(QStringLiteral("Outlook.Application"));
+        if (!state.outlookApplication)
+            throw AppError(ErrorCode::ObjectMissing, QStringLiteral("The contact store could not be opened."));
         state.outlookNamespace = state.outlookApplication->GetNamespace(QStringLiteral("MAPI"));
     } catch (const std::exception &e) {
         ReportError(services.boxes(), TrappedError(e));

@@ -63,7 +63,7 @@ public:
             return QVariant();
         if (declared == QLatin1String("BOOLEAN"))
             return QVariant(sqlite3_column_int64(m_stmt, i) != 0);
-        if (declared == QLatin1String("SMALLINT") || declared == QLatin1String("INTEGER")) {
+        if (declared == QLatin1String("SMALLINT") || declared == QLatin1String("INT")) {
             if (kind == SQLITE_INTEGER)
                 return QVariant(int(sqlite3_column_int64(m_stmt, i)));
         }
@@ -201,14 +201,17 @@ void Connection::applyKey(const QString &key)
 
 std::shared_ptr<Connection> Connection::open(const QString &path, const QString &key)
 {
-    if (!QFileInfo::exists(path))
+    // A link whose target is missing is there all the same: opening it must not create the target.
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
         throw AppError(ErrorCode::FileNotFound, QStringLiteral("Could not find file '%1'.").arg(path), kEngineSource);
     return openFile(path, key, SQLITE_OPEN_READWRITE);
 }
 
 std::shared_ptr<Connection> Connection::create(const QString &path, const QString &key)
 {
-    if (QFileInfo::exists(path))
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink())
         throw AppError(kErrDatabaseExists, QStringLiteral("Database '%1' already exists.").arg(path), kEngineSource);
     return openFile(path, key, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
 }
@@ -305,6 +308,7 @@ void RecordSet::open(std::shared_ptr<Connection> connection, const QString &sql,
     m_types = types;
     m_rows = rows;
     m_position = m_rows.isEmpty() ? -1 : 0;
+    m_deleted = false;
     m_open = true;
 }
 
@@ -317,6 +321,7 @@ void RecordSet::close()
     m_types.clear();
     m_rows.clear();
     m_position = -1;
+    m_deleted = false;
     m_adding = false;
     m_buffer.clear();
     m_dirty.clear();
@@ -331,7 +336,7 @@ void RecordSet::requireOpen() const
 void RecordSet::requireCurrent() const
 {
     requireOpen();
-    if (!m_adding && (m_position < 0 || m_position >= m_rows.size()))
+    if (!m_adding && (m_deleted || m_position < 0 || m_position >= m_rows.size()))
         throw AppError(kErrNoCurrentRecord,
                        QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
                                       "Requested operation requires a current record."));
@@ -371,11 +376,17 @@ void RecordSet::moveFirst()
     if (!m_dirty.isEmpty())
         update();
     m_adding = false;
+    m_deleted = false;
     m_position = m_rows.isEmpty() ? -1 : 0;
 }
 
 void RecordSet::moveNext()
 {
+    if (m_deleted) {
+        // The row after a deleted one already stands at its place.
+        m_deleted = false;
+        return;
+    }
     requireCurrent();
     if (!m_dirty.isEmpty())
         update();
@@ -441,6 +452,7 @@ void RecordSet::addNew()
     if (!m_dirty.isEmpty())
         update();
     m_adding = true;
+    m_deleted = false;
     m_buffer = QVariantList(m_names.size());
     m_dirty.clear();
 }
@@ -452,9 +464,11 @@ RecordSet::Row RecordSet::readRow(qint64 rowid) const
     statement.bind({rowid});
     Row row;
     row.rowid = rowid;
-    if (statement.step())
-        for (int i = 1; i < statement.columnCount(); ++i)
-            row.values << statement.value(i, m_types[i - 1]);
+    if (!statement.step())
+        throw AppError(kErrNoCurrentRecord,
+                       QStringLiteral("The row just stored in %1 could not be read back.").arg(m_table));
+    for (int i = 1; i < statement.columnCount(); ++i)
+        row.values << statement.value(i, m_types[i - 1]);
     return row;
 }
 
@@ -505,6 +519,7 @@ void RecordSet::deleteCurrent()
                           {m_rows[m_position].rowid});
     m_rows.removeAt(m_position);
     m_dirty.clear();
+    m_deleted = true;
 }
 
 // ---- Catalog ----
@@ -533,7 +548,8 @@ QString columnSql(const Column &column)
         sql += QStringLiteral("SMALLINT");
         break;
     case adInteger:
-        sql += QStringLiteral("INTEGER");
+        // Not "INTEGER": a primary key of that type would become SQLite's auto-numbered row id.
+        sql += QStringLiteral("INT");
         break;
     case adDate:
         sql += QStringLiteral("DATETIME");

@@ -98,6 +98,7 @@ private:
     QStringList m_types;
     QList<Row> m_rows;
     int m_position = -1;
+    bool m_deleted = false; // the current row was deleted; the next move stays on its successor
     bool m_adding = false;
     QVariantList m_buffer;
     QList<int> m_dirty;

@@ -152,7 +152,7 @@ QString newContactUid()
            hex.mid(16, 4) + QLatin1Char('-') + hex.mid(20, 12);
 }
 
-QByteArray cardFromContact(const QString &uid, const ContactData &c)
+QByteArray cardFromContact(const QString &uid, const ContactData &c, const QList<vcard::Property> &foreign)
 {
     QList<vcard::Property> props;
     props << prop(QStringLiteral("VERSION"), QStringLiteral("3.0"));
@@ -198,6 +198,7 @@ QByteArray cardFromContact(const QString &uid, const ContactData &c)
         props << prop(kUserFieldProperty, vcard::escapeText(field.name) + QLatin1Char(';') + encoded,
                       {{QStringLiteral("X-TYPE"), QString::number(field.type)}, {kKindParam, kind}});
     }
+    props += foreign;
     props << prop(QStringLiteral("REV"),
                   QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ")));
 
@@ -210,14 +211,24 @@ QByteArray cardFromContact(const QString &uid, const ContactData &c)
 
 ContactData contactFromCard(const QByteArray &bytes)
 {
+    return readCard(bytes).data;
+}
+
+CardContents readCard(const QByteArray &bytes)
+{
     const QList<vcard::Card> cards = vcard::parse(bytes);
-    if (cards.size() != 1)
-        throw AppError(ErrorCode::TypeMismatch, QStringLiteral("A contact file must hold exactly one vCard."));
-    ContactData c;
-    c.properties.clear();
+    if (cards.isEmpty())
+        throw AppError(ErrorCode::TypeMismatch, QStringLiteral("The file holds no vCard."));
+    CardContents contents;
+    contents.cardCount = int(cards.size());
+    ContactData &c = contents.data;
     int nextEmail = 0;
     for (const vcard::Property &p : cards.first()) {
-        if (p.name == QLatin1String("FN")) {
+        if (p.name == QLatin1String("VERSION") || p.name == QLatin1String("PRODID") || p.name == QLatin1String("REV")) {
+            // written anew on every save
+        } else if (p.name == QLatin1String("UID")) {
+            contents.uid = vcard::unescapeText(p.value);
+        } else if (p.name == QLatin1String("FN")) {
             if (p.param(kDerivedParam).isEmpty() && !p.value.isEmpty())
                 c.setProperty(QStringLiteral("FullName"), vcard::unescapeText(p.value));
         } else if (p.name == QLatin1String("N")) {
@@ -232,8 +243,10 @@ ContactData contactFromCard(const QByteArray &bytes)
                     c.setProperty(QLatin1String(part.key), parts[part.index]);
         } else if (p.name == QLatin1String("EMAIL")) {
             const int slot = p.param(kSlotParam).isEmpty() ? nextEmail : p.param(kSlotParam).toInt() - 1;
-            if (slot >= 0 && slot < 3)
+            if (slot >= 0 && slot < 3 && !c.property(QLatin1String(kEmailKeys[slot])).isValid())
                 c.setProperty(QLatin1String(kEmailKeys[slot]), vcard::unescapeText(p.value));
+            else
+                contents.foreign << p;
             nextEmail = slot + 1;
         } else if (p.name == kFieldProperty) {
             c.setProperty(p.param(QStringLiteral("NAME")), decodeValue(p.param(kKindParam), p.value));
@@ -256,19 +269,32 @@ ContactData contactFromCard(const QByteArray &bytes)
                                                                          : p.param(QStringLiteral("X-TYPE")).toInt();
             c.userProperties.Add(name, type);
             c.userProperties.SetValue(name, decodeValue(p.param(kKindParam), raw));
+        } else {
+            // What this program does not map (photos, phones from other programs, ...) is kept as written.
+            contents.foreign << p;
         }
     }
-    return c;
+    return contents;
 }
 
 namespace {
 
 class VCardContact : public outlook::ContactItem {
 public:
-    VCardContact(QString folderPath, QString uid, ContactData data = {})
-        : m_folderPath(std::move(folderPath)), m_uid(std::move(uid))
+    // A new contact: its file is named after its id.
+    VCardContact(QString folderPath, const QString &uid, const QString &messageClass)
+        : m_folderPath(std::move(folderPath)), m_fileName(uid), m_uid(uid)
     {
-        m_data = std::move(data);
+        m_data.messageClass = messageClass;
+    }
+    // A contact read from a file of the folder.
+    VCardContact(QString folderPath, QString fileName, CardContents contents)
+        : m_folderPath(std::move(folderPath)), m_fileName(std::move(fileName)), m_uid(contents.uid),
+          m_foreign(std::move(contents.foreign)), m_cardCount(contents.cardCount)
+    {
+        if (m_uid.isEmpty())
+            m_uid = m_fileName;
+        m_data = std::move(contents.data);
     }
 
     void Close(int saveMode) override
@@ -279,9 +305,15 @@ public:
             throw AppError(
                 ErrorCode::NotFound,
                 QStringLiteral("The folder '%1' no longer exists - the contact was not saved.").arg(m_folderPath));
+        if (m_cardCount > 1)
+            throw AppError(ErrorCode::Internal,
+                           QStringLiteral("The file '%1.vcf' holds %2 contacts; it is left as it is.")
+                               .arg(m_fileName)
+                               .arg(m_cardCount));
         // Written beside the target and renamed over it, so a contact is never half saved.
-        QSaveFile file(QDir(m_folderPath).filePath(m_uid + QStringLiteral(".vcf")));
-        if (!file.open(QIODevice::WriteOnly) || file.write(cardFromContact(m_uid, m_data)) < 0 || !file.commit())
+        QSaveFile file(QDir(m_folderPath).filePath(m_fileName + QStringLiteral(".vcf")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(cardFromContact(m_uid, m_data, m_foreign)) < 0 ||
+            !file.commit())
             throw AppError(
                 ErrorCode::Internal,
                 QStringLiteral("The contact could not be saved in '%1': %2").arg(m_folderPath, file.errorString()));
@@ -289,7 +321,10 @@ public:
 
 private:
     QString m_folderPath;
+    QString m_fileName;
     QString m_uid;
+    QList<vcard::Property> m_foreign;
+    int m_cardCount = 1;
 };
 
 class VCardItems : public outlook::Items {
@@ -316,7 +351,7 @@ public:
                 ErrorCode::NotFound,
                 QStringLiteral("The contact '%1' could not be read: %2").arg(file.fileName(), file.errorString()));
         try {
-            return std::make_shared<VCardContact>(m_folderPath, name.chopped(4), contactFromCard(file.readAll()));
+            return std::make_shared<VCardContact>(m_folderPath, name.chopped(4), readCard(file.readAll()));
         } catch (const AppError &e) {
             throw AppError(
                 e.number(),
@@ -326,9 +361,7 @@ public:
 
     std::shared_ptr<outlook::ContactItem> Add(const QString &messageClass) override
     {
-        ContactData data;
-        data.messageClass = messageClass;
-        return std::make_shared<VCardContact>(m_folderPath, newContactUid(), data);
+        return std::make_shared<VCardContact>(m_folderPath, newContactUid(), messageClass);
     }
 
 private:
@@ -508,7 +541,8 @@ std::shared_ptr<outlook::Namespace> openDefaultStore(const QString &path)
                        QStringLiteral("The default address book '%1' is not a directory.").arg(path));
     auto ns = std::make_shared<VCardNamespace>();
     auto store = ns->AddStore(path);
-    if (isNew) {
+    // A store left without folders (an earlier setup that stopped half-way) gets its folder too.
+    if (isNew || store->Folders().isEmpty()) {
         try {
             store->AddFolder(kDefaultFolderName, outlook::olContactItem);
         } catch (const AppError &e) {

@@ -7,6 +7,8 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 using namespace DataAccess;
 
@@ -20,14 +22,33 @@ Column col(const char *name, int type, int width = 0, bool nullable = true)
     return Column{QLatin1String(name), type, width, nullable ? adColNullable : 0};
 }
 
+// The Jet code for a table that is not there.
+constexpr qint32 kErrNoSuchTable = 3078;
+
 // Runs one step of the creation; a failure is reported and the creation goes on.
-void attempt(Services &services, const std::function<void()> &step)
+bool attempt(Services &services, const std::function<void()> &step)
 {
     try {
         step();
+        return true;
     } catch (const std::exception &e) {
         ReportError(services.boxes(), TrappedError(e));
+        return false;
     }
+}
+
+// A keyed file without the two fixed tables is someone else's database.
+void requireTemplateTables(Connection &connection)
+{
+    const int tables = connection
+                           .scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                                                  "lower(name) IN ('tblsysparms', 'tbltmpltindex')"))
+                           .toInt();
+    if (tables < 2)
+        throw AppError(kErrNoSuchTable,
+                       QStringLiteral("The file '%1' is not a template database: it lacks the tables tblSysParms "
+                                      "and tblTmpltIndex.")
+                           .arg(connection.path()));
 }
 
 } // namespace
@@ -86,12 +107,29 @@ Table TemplateIndexTableSchema()
 
 bool CreateTemplateDatabase(Services &services)
 {
-    Catalog catalog;
+    // The file is built under a working name and takes its own name only when both tables are
+    // in it: a creation that fails half-way leaves nothing that a later start would refuse.
     const QString path = TemplateDatabasePath(services.appPath);
-    attempt(services, [&] { catalog.create(path, kTemplateDatabasePassword); });
-    attempt(services, [&] { catalog.appendTable(SysParmsTableSchema()); });
-    attempt(services, [&] { catalog.appendTable(TemplateIndexTableSchema()); });
-    attempt(services, [&] { catalog.setActiveConnection(nullptr); });
+    const QString building = path + QStringLiteral(".creating");
+    Catalog catalog;
+    bool made = false;
+    bool complete = attempt(services, [&] {
+        QFile::remove(building); // our own leftover from an interrupted creation
+        catalog.create(building, kTemplateDatabasePassword);
+        made = true;
+    });
+    complete &= attempt(services, [&] { catalog.appendTable(SysParmsTableSchema()); });
+    complete &= attempt(services, [&] { catalog.appendTable(TemplateIndexTableSchema()); });
+    complete &= attempt(services, [&] { catalog.setActiveConnection(nullptr); });
+    if (complete) {
+        attempt(services, [&] {
+            if (!QFile::rename(building, path))
+                throw AppError(ErrorCode::Internal,
+                               QStringLiteral("The new template database could not be named '%1'.").arg(path));
+        });
+    }
+    if (made && QFileInfo::exists(building))
+        QFile::remove(building);
     return true;
 }
 
@@ -103,6 +141,7 @@ bool OpenTemplateDatabase(AppState &state, Services &services)
     for (;;) {
         try {
             state.connection = Connection::open(path, kTemplateDatabasePassword);
+            requireTemplateTables(*state.connection);
             state.systemRecord = RecordSet();
             state.mappingRecords = RecordSet();
             state.indexRecord = RecordSet();

@@ -3,6 +3,8 @@
 #include "platform/DataAccess.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -198,6 +200,40 @@ private slots:
         rs.setValue(QStringLiteral("P_NAME"), QStringLiteral("far too long a name"));
         QVERIFY(failureOf([&] { rs.update(); }).pending());
         QCOMPARE(db->scalar(QStringLiteral("SELECT P_NAME FROM tblPeople")).toString(), QStringLiteral("a"));
+    }
+
+    void deletingKeepsThePlaceInTheRows()
+    {
+        auto db = newDatabase(QStringLiteral("delete.db"));
+        for (int i = 1; i <= 4; ++i)
+            db->execute(QStringLiteral("INSERT INTO tblPeople (P_ID, P_NAME) VALUES (?, ?)"),
+                        {i, QStringLiteral("n%1").arg(i)});
+        RecordSet rs;
+        rs.open(db, QStringLiteral("select * from tblPeople order by p_id"));
+        rs.moveNext();
+        rs.deleteCurrent(); // n2
+        QCOMPARE(failureOf([&] { rs.value(0); }).number, 3021);
+        rs.moveNext();
+        QCOMPARE(rs.value(QStringLiteral("p_name")).toString(), QStringLiteral("n3"));
+        rs.moveNext();
+        rs.deleteCurrent(); // n4, the last
+        rs.moveNext();
+        QVERIFY(rs.eof());
+        QCOMPARE(rs.recordCount(), 2);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT group_concat(P_NAME) FROM tblPeople")).toString(),
+                 QStringLiteral("n1,n3"));
+    }
+
+    void danglingLinkIsNotFollowedIntoANewFile()
+    {
+        const QString target = m_dir.filePath(QStringLiteral("elsewhere.db"));
+        const QString link = m_dir.filePath(QStringLiteral("link.db"));
+        QVERIFY(QFile::link(target, link));
+        const ErrorInfo opened = failureOf([&] { Connection::open(link, kKey); });
+        QVERIFY(opened.pending());
+        QVERIFY(opened.number != ErrorCode::FileNotFound); // not taken for a first start
+        QVERIFY(failureOf([&] { Connection::create(link, kKey); }).pending());
+        QVERIFY(!QFileInfo::exists(target));
     }
 
     void catalogMakesIndexesAndDropsTables()

@@ -1,6 +1,7 @@
 #include "TestServices.h"
 #include "app/AppError.h"
 #include "app/frmMirelImportMain.h"
+#include "platform/QtMessageBoxes.h"
 #include "store/TemplateDatabase.h"
 
 #include <QAction>
@@ -11,6 +12,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -203,13 +205,28 @@ private slots:
         QCOMPARE(calls, expectedCalls);
     }
 
+    void unusableDatabaseEndsTheProgram_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("firstBox");
+        QTest::newRow("another password") << "some other password"
+                                          << "ERROR:  26 - The following error has occurred\r\nThe file '";
+        QTest::newRow("empty system table")
+            << QString(kTemplateDatabasePassword)
+            << "Critical error - the template database is missing critical information\r\n"
+               "You must restore or re-install the database from the original program setup";
+    }
+
     void unusableDatabaseEndsTheProgram()
     {
+        QFETCH(QString, password);
+        QFETCH(QString, firstBox);
         TestServices t;
         const QString path = t.file(QStringLiteral("MirelTmplts.mdb"));
         {
             DataAccess::Catalog catalog;
-            catalog.create(path, QStringLiteral("some other password"));
+            catalog.create(path, password);
+            catalog.appendTable(SysParmsTableSchema());
             catalog.appendTable(TemplateIndexTableSchema());
         }
         const QByteArray before = readBytes(path);
@@ -218,8 +235,8 @@ private slots:
 
         const QStringList texts = t.boxes.texts();
         QCOMPARE(texts.size(), 2);
-        QVERIFY(texts[0].startsWith(QStringLiteral("ERROR:  26 - The following error has occurred\r\n")));
-        QCOMPARE(t.boxes.boxes[0].title, QStringLiteral("SQLCipher"));
+        QVERIFY2(texts[0].startsWith(firstBox), qPrintable(texts[0]));
+        QCOMPARE(t.boxes.boxes[0].icon, MessageBoxes::Icon::Critical);
         QCOMPARE(texts[1], kCritical);
         QCOMPARE(t.boxes.boxes[1].icon, MessageBoxes::Icon::None);
         QCOMPARE(t.ended, 1);
@@ -354,9 +371,62 @@ private slots:
         window.cmdMapIt_Click();
         QVERIFY(window.templateEditor()->isVisible());
         window.show();
-        window.mnuFileExit->trigger();
+        // Exit ends the event loop; a guard ends it too, but with another code, if Exit did not.
+        QTimer::singleShot(0, window.mnuFileExit, &QAction::trigger);
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
         QVERIFY(!window.isVisible());
         QVERIFY(!window.templateEditor()->isVisible());
+    }
+
+    void qtMessageBoxesShowWhatTheyAreGiven_data()
+    {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<bool>("titled");
+        QTest::addColumn<int>("expectedIcon");
+        QTest::addColumn<int>("expectedButtons");
+        QTest::addColumn<QString>("expectedTitle");
+        QTest::newRow("ok, critical, own title")
+            << int(MessageBoxes::Buttons::Ok) << int(MessageBoxes::Icon::Critical) << true << int(QMessageBox::Critical)
+            << int(QMessageBox::Ok) << "Updating Contact";
+        QTest::newRow("yes/no, no icon, application title")
+            << int(MessageBoxes::Buttons::YesNo) << int(MessageBoxes::Icon::None) << false << int(QMessageBox::NoIcon)
+            << int(QMessageBox::Yes | QMessageBox::No) << "Mirel";
+    }
+
+    void qtMessageBoxesShowWhatTheyAreGiven()
+    {
+        QFETCH(int, buttons);
+        QFETCH(int, icon);
+        QFETCH(bool, titled);
+        QFETCH(int, expectedIcon);
+        QFETCH(int, expectedButtons);
+        QFETCH(QString, expectedTitle);
+        QtMessageBoxes boxes;
+        int seenIcon = -1;
+        int seenButtons = -1;
+        QString seenTitle;
+        QString seenText;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            seenIcon = box->icon();
+            seenButtons = box->standardButtons();
+            seenTitle = box->windowTitle();
+            seenText = box->textFormat() == Qt::PlainText ? box->text() : QString();
+            box->button(box->standardButtons() & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok)->click();
+        });
+        const auto answer =
+            boxes.show(QStringLiteral("The <MirelTmplts.mdb> file\r\nline two"), MessageBoxes::Buttons(buttons),
+                       MessageBoxes::Icon(icon), titled ? std::optional<QString>(expectedTitle) : std::nullopt);
+        QCOMPARE(seenIcon, expectedIcon);
+        QCOMPARE(seenButtons, expectedButtons);
+        QCOMPARE(seenTitle, expectedTitle);
+        QCOMPARE(seenText, QStringLiteral("The <MirelTmplts.mdb> file\r\nline two"));
+        QCOMPARE(answer,
+                 buttons == int(MessageBoxes::Buttons::YesNo) ? MessageBoxes::Answer::Yes : MessageBoxes::Answer::Ok);
     }
 };
 

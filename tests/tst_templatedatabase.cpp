@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 using namespace DataAccess;
@@ -62,8 +63,10 @@ private slots:
         QCOMPARE(t.boxes.boxes[0].text, kMissingText);
         QCOMPARE(t.boxes.boxes[0].title, kTitle);
         QCOMPARE(t.boxes.boxes[0].icon, MessageBoxes::Icon::Critical);
+        QCOMPARE(t.boxes.boxes[0].buttons, MessageBoxes::Buttons::Ok);
 
         const QString path = t.file(QStringLiteral("MirelTmplts.mdb"));
+        QVERIFY(!QFile::exists(path + QStringLiteral(".creating")));
         QVERIFY(QFile::exists(path));
         QVERIFY(!readBytes(path).startsWith("SQLite format 3"));
         QVERIFY(t.state.systemRecord.isOpen() && !t.state.systemRecord.eof());
@@ -71,7 +74,7 @@ private slots:
 
         auto db = openFile(t.dir.path());
         QCOMPARE(columnsOf(db, QStringLiteral("tblSysParms")),
-                 (QStringList{"SYS_ID INTEGER", "STATUS NVARCHAR(1)", "SYS_CURTMPLTNUM SMALLINT", "ADD_DATE DATETIME",
+                 (QStringList{"SYS_ID INT", "STATUS NVARCHAR(1)", "SYS_CURTMPLTNUM SMALLINT", "ADD_DATE DATETIME",
                               "ADD_USER NCHAR(10)", "CHG_DATE DATETIME", "CHG_USER NCHAR(10)", "DEL_DATE DATETIME",
                               "DEL_USER NCHAR(10)"}));
         QCOMPARE(columnsOf(db, QStringLiteral("tblTmpltIndex")), (QStringList{"TM_ID NVARCHAR(15)",
@@ -135,6 +138,11 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(AppError,
                                  addTemplateRow(*db, QString(31, QLatin1Char('n')), QStringLiteral("Tmplt0002")));
         QCOMPARE(db->scalar(QStringLiteral("SELECT TM_COMBNAME FROM tblTmpltIndex")), QVariant(false));
+
+        // The row identifier is a plain nullable number, not an automatic one.
+        db->execute(QStringLiteral("INSERT INTO tblSysParms (STATUS) VALUES ('A')"));
+        QVERIFY(db->scalar(QStringLiteral("SELECT SYS_ID FROM tblSysParms WHERE SYS_ID IS NOT 1")).isNull());
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM tblSysParms")).toInt(), 2);
     }
 
     void secondStartOpensSilently()
@@ -162,6 +170,7 @@ private slots:
         QCOMPARE(t.boxes.boxes[0].text, kEmptyParmsText);
         QCOMPARE(t.boxes.boxes[0].title, kTitle);
         QCOMPARE(t.boxes.boxes[0].icon, MessageBoxes::Icon::Critical);
+        QCOMPARE(t.boxes.boxes[0].buttons, MessageBoxes::Buttons::Ok);
     }
 
     void foreignFilesAreReportedAndLeftAlone_data()
@@ -198,6 +207,9 @@ private slots:
             QVERIFY2(
                 box.text.contains(QStringLiteral("not a template database, or it was encrypted with another password")),
                 qPrintable(box.text));
+        else
+            QVERIFY2(box.text.contains(QStringLiteral("is not a template database: it lacks the tables")),
+                     qPrintable(box.text));
         QCOMPARE(readBytes(path), before);
         QVERIFY(!t.state.connection);
     }
@@ -217,6 +229,23 @@ private slots:
         }
         QVERIFY(texts[4].contains(QStringLiteral("Could not find file")));
         QVERIFY(!QDir(t.services.appPath).exists());
+    }
+
+    void failedCreationLeavesNoDatabaseBehind()
+    {
+        // Something that blocks the working file: the creation fails and the next start may try again.
+        TestServices t;
+        QDir(t.dir.path()).mkdir(QStringLiteral("MirelTmplts.mdb.creating"));
+        QVERIFY(!OpenTemplateDatabase(t.state, t.services));
+        QCOMPARE(t.boxes.texts().size(), 5);
+        QVERIFY(!QFileInfo::exists(t.file(QStringLiteral("MirelTmplts.mdb"))));
+
+        // A working file left by an interrupted creation is replaced.
+        TestServices u;
+        writeBytes(u.file(QStringLiteral("MirelTmplts.mdb.creating")), "half a database");
+        QVERIFY(OpenTemplateDatabase(u.state, u.services));
+        QCOMPARE(u.boxes.texts().size(), 1);
+        QVERIFY(!QFileInfo::exists(u.file(QStringLiteral("MirelTmplts.mdb.creating"))));
     }
 
     void templateListIsInNameOrderIgnoringCase()

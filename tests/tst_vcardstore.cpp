@@ -178,6 +178,9 @@ private slots:
         back->SetProperty(QStringLiteral("JobTitle"), QStringLiteral("Buyer"));
         back->Close(outlook::olSave);
         QCOMPARE(QDir(folder->EntryID()).entryList({QStringLiteral("*.vcf")}), files);
+        auto resaved = folder->Items()->GetFirst();
+        QCOMPARE(resaved->GetProperty(QStringLiteral("JobTitle")), QVariant(QStringLiteral("Buyer")));
+        QCOMPARE(resaved->GetProperty(QStringLiteral("LastName")), QVariant(QStringLiteral("O'Brien; Jr")));
     }
 
     void formattedNameFallsBack_data()
@@ -266,6 +269,48 @@ private slots:
         QCOMPARE(ns->Stores().size(), 2);
         QCOMPARE(ns->Stores().first()->StoreID(), store->StoreID());
         QCOMPARE(ns->AddStore(other.path()), second);
+    }
+
+    void cardsOfOtherProgramsLoseNothing()
+    {
+        QTemporaryDir dir;
+        vcardstore::VCardApplication app(dir.filePath(QStringLiteral("AddressBooks")));
+        auto folder = contactsFolder(*app.GetNamespace(QStringLiteral("MAPI")));
+        const QString path = QDir(folder->EntryID()).filePath(QStringLiteral("from-phone.vcf"));
+        writeBytes(path, "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-42\r\nFN:Ann Lee\r\nN:Lee;Ann;;;\r\n"
+                         "TEL;TYPE=CELL:+1 555 0100\r\nEMAIL;TYPE=HOME:ann@home.example\r\n"
+                         "PHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgo=\r\nEND:VCARD\r\n");
+        auto contact = folder->Items()->GetFirst();
+        QCOMPARE(contact->GetProperty(QStringLiteral("FullName")), QVariant(QStringLiteral("Ann Lee")));
+        QCOMPARE(contact->GetProperty(QStringLiteral("EmailAddress")), QVariant(QStringLiteral("ann@home.example")));
+        contact->SetProperty(QStringLiteral("CompanyName"), QStringLiteral("Acme"));
+        contact->Close(outlook::olSave);
+
+        const QByteArray card = readBytes(path);
+        QVERIFY(card.contains("\r\nUID:phone-42\r\n"));
+        QVERIFY(card.contains("\r\nTEL;TYPE=CELL:+1 555 0100\r\n"));
+        QVERIFY(card.contains("\r\nPHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgo=\r\n"));
+        QVERIFY(card.contains("\r\nORG:Acme;\r\n"));
+
+        // A file holding several contacts is read, but never rewritten as one.
+        const QString multi = QDir(folder->EntryID()).filePath(QStringLiteral("all.vcf"));
+        const QByteArray two = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:One\r\nEND:VCARD\r\n"
+                               "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Two\r\nEND:VCARD\r\n";
+        writeBytes(multi, two);
+        auto first = folder->Items()->GetFirst(); // "all.vcf" sorts first
+        QCOMPARE(first->GetProperty(QStringLiteral("FullName")), QVariant(QStringLiteral("One")));
+        QVERIFY_THROWS_EXCEPTION(AppError, first->Close(outlook::olSave));
+        QCOMPARE(readBytes(multi), two);
+    }
+
+    void storeLeftWithoutFoldersGetsItsContactFolder()
+    {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir(QStringLiteral("AddressBooks"));
+        vcardstore::VCardApplication app(dir.filePath(QStringLiteral("AddressBooks")));
+        const auto folders = app.GetNamespace(QStringLiteral("MAPI"))->Stores()[0]->Folders();
+        QCOMPARE(folders.size(), 1);
+        QCOMPARE(folders[0]->Name(), QStringLiteral("Contacts"));
     }
 
     void brokenCardIsReportedWithItsFile()
