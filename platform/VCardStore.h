@@ -1,7 +1,6 @@
 #pragma once
 
 #include "outlook/ContactStore.h"
-#include "platform/VCard.h"
 
 #include <QByteArray>
 
@@ -13,22 +12,6 @@ namespace vcardstore {
 
 inline const QString kDefaultStoreDir = QStringLiteral("AddressBooks");
 inline const QString kDefaultFolderName = QStringLiteral("Contacts");
-
-// Contact <-> vCard text. A card read back gives the same properties, user fields and
-// message class as were written; line breaks in values come back as CR LF.
-QByteArray cardFromContact(const QString &uid, const outlook::ContactData &contact,
-                           const QList<vcard::Property> &foreign = {});
-outlook::ContactData contactFromCard(const QByteArray &text);
-
-// The first card of a file, with what this program does not map kept aside so that saving
-// the contact again loses nothing.
-struct CardContents {
-    outlook::ContactData data;
-    QString uid;
-    QList<vcard::Property> foreign;
-    int cardCount = 1;
-};
-CardContents readCard(const QByteArray &text);
 
 // Time-ordered unique ids: file names sort in the order contacts were first saved.
 QString newContactUid();

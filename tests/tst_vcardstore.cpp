@@ -1,5 +1,6 @@
 #include "TestServices.h"
 #include "app/AppError.h"
+#include "platform/ContactCard.h"
 #include "platform/VCard.h"
 #include "platform/VCardStore.h"
 

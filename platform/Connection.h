@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+struct sqlite3;
+
+// A connection to one SQLCipher file. Every failure throws AppError.
+namespace DataAccess {
+
+// Source of the errors the database engine raises.
+inline const QString kEngineSource = QStringLiteral("SQLCipher");
+
+class Connection {
+public:
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    // Opens an existing file with its key. A missing file fails with ErrorCode::FileNotFound;
+    // a file that is no database or has another key fails at once, and is left as it was.
+    static std::shared_ptr<Connection> open(const QString &path, const QString &key);
+    // Creates a new keyed file; fails when the file exists or cannot be made.
+    static std::shared_ptr<Connection> create(const QString &path, const QString &key);
+    static std::shared_ptr<Connection> openInMemory(const QString &key);
+
+    void execute(const QString &sql, const QVariantList &params = {});
+    QVariant scalar(const QString &sql, const QVariantList &params = {});
+    // Empty when the engine is not SQLCipher (then a key would be silently ignored).
+    QString cipherVersion();
+
+    void beginTransaction();
+    void commit();
+    void rollback();
+    bool inTransaction() const;
+
+    QString path() const { return m_path; }
+    sqlite3 *handle() const { return m_db; }
+    [[noreturn]] void fail(int rc, const QString &context = {}) const;
+
+private:
+    Connection(sqlite3 *db, QString path) : m_db(db), m_path(std::move(path)) {}
+    static std::shared_ptr<Connection> openFile(const QString &path, const QString &key, int flags);
+    void applyKey(const QString &key);
+
+    sqlite3 *m_db = nullptr;
+    QString m_path;
+};
+
+// Storage forms of values: Booleans as -1/0, dates as ISO-8601 local date-time text.
+QVariant toStorage(const QVariant &value);
+
+QString quoteIdentifier(const QString &name);
+
+} // namespace DataAccess
