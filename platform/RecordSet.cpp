@@ -45,6 +45,8 @@ void RecordSet::open(std::shared_ptr<Connection> connection, const QString &sql,
     }
 
     m_connection = std::move(connection);
+    m_sql = sql;
+    m_params = params;
     m_table = table;
     m_names = names;
     m_types = types;
@@ -54,10 +56,18 @@ void RecordSet::open(std::shared_ptr<Connection> connection, const QString &sql,
     m_open = true;
 }
 
+void RecordSet::requery()
+{
+    requireOpen();
+    open(m_connection, QString(m_sql), QVariantList(m_params));
+}
+
 void RecordSet::close()
 {
     m_connection.reset();
     m_open = false;
+    m_sql.clear();
+    m_params.clear();
     m_table.clear();
     m_names.clear();
     m_types.clear();

@@ -15,6 +15,8 @@ public:
     void open(std::shared_ptr<Connection> connection, const QString &sql, const QVariantList &params = {});
     void close();
     bool isOpen() const { return m_open; }
+    // Reads the rows of the same query again and stands on the first.
+    void requery();
 
     bool eof() const;
     bool bof() const;
@@ -47,6 +49,8 @@ private:
 
     std::shared_ptr<Connection> m_connection;
     bool m_open = false;
+    QString m_sql;
+    QVariantList m_params;
     QString m_table; // empty when not updatable
     QStringList m_names;
     QStringList m_types;

@@ -115,7 +115,11 @@ private:
             }
             default: {
                 const QString s = v.toString();
-                rc = sqlite3_bind_text16(m_stmt, index, s.utf16(), int(s.size() * 2), SQLITE_TRANSIENT);
+                // An empty text is stored as empty text, never as Null.
+                static const char16_t empty[] = u"";
+                const void *data =
+                    s.isEmpty() ? static_cast<const void *>(empty) : static_cast<const void *>(s.utf16());
+                rc = sqlite3_bind_text16(m_stmt, index, data, int(s.size() * 2), SQLITE_TRANSIENT);
             }
             }
         }

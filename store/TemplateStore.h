@@ -1,0 +1,43 @@
+#pragma once
+
+#include "store/MappingRow.h"
+
+#include <QString>
+
+struct AppState;
+struct Services;
+
+// Reading and writing templates: the index row in tblTmpltIndex and the template's own
+// mapping table. The operations work on the connection and record sets held in AppState.
+
+inline const QString kFindCheck = QStringLiteral("C"); // is the name free?
+inline const QString kFindRead = QStringLiteral("R");  // read the stored template
+inline const QString kModeAdd = QStringLiteral("A");
+inline const QString kModeUpdate = QStringLiteral("U");
+
+// Looks up templateName (letter case ignored). "C": True when the name is free. "R": True when
+// found, with the template's values copied into AppState. Failures of the database reach the
+// caller as AppError.
+bool FindTemplate(AppState &state, Services &services, const QString &mode);
+
+// Opens the mapping rows of the template under indexRecord, in column order.
+bool OpenTemplateTable(AppState &state, Services &services);
+
+// Creates an empty mapping table. Failures reach the caller as AppError.
+void CreateTemplateTable(AppState &state, const QString &tableName);
+
+// "A": adds one row per list row to mappingTable. "U": rewrites the open mapping rows in list
+// order, leaving their column numbers as they are.
+bool WriteMappingRows(AppState &state, Services &services, const MappingRows &list, const QString &mode);
+
+// "A": adds the index row of a new template; "U": updates the row under indexRecord.
+bool WriteTemplateIndex(AppState &state, Services &services, const QString &mode, const QString &fileType,
+                        const MappingRows &list);
+
+// Deletes the index row under indexRecord and drops the mapping table.
+void DeleteTemplate(AppState &state, Services &services, const QString &tableName);
+
+// The mapping table name for the next template number; raises the stored counter by one
+// through systemRecord. Numbers are never reused. Failures reach the caller as AppError.
+QString AllocateTemplateTable(AppState &state);
+QString TemplateTableName(int number);
