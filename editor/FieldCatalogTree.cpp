@@ -52,11 +52,11 @@ bool BuildFieldCatalog(QTreeWidget *TV, MessageBoxes &boxes)
 bool SetupMappingColumns(QTreeWidget *LV, MessageBoxes &boxes)
 {
     try {
-        struct Spec {
+        struct ColumnDef {
             const char *header;
             int twips;
         };
-        static constexpr Spec columns[] = {{"Col#", 540}, {"Column Name", 1440}, {"Outlook Field", 2160}, {"Key", 1}};
+        static constexpr ColumnDef columns[] = {{"Col#", 540}, {"Column Name", 1440}, {"Outlook Field", 2160}, {"Key", 1}};
         LV->setColumnCount(0);
         // Report view: one line per item under column headers.
         LV->setRootIsDecorated(false);
@@ -66,7 +66,7 @@ bool SetupMappingColumns(QTreeWidget *LV, MessageBoxes &boxes)
         LV->header()->setStretchLastSection(false);
         LV->header()->setMinimumSectionSize(1); // the "Key" column is one twip wide
         QStringList headers;
-        for (const Spec &c : columns)
+        for (const ColumnDef &c : columns)
             headers << QLatin1String(c.header);
         LV->setHeaderLabels(headers);
         const int dpi = LV->logicalDpiX();
