@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+class FileDialogs;
 class MessageBoxes;
 
 // Opens a document or web address with the desktop's default handler.
@@ -20,6 +21,7 @@ public:
 struct Services {
     MessageBoxes *messages = nullptr;
     UrlOpener *urls = nullptr;
+    FileDialogs *files = nullptr;
     // The folder of the executable, without a trailing separator.
     QString appPath;
     // Proves that the data access layer can be created; throws AppError when not.

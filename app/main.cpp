@@ -3,6 +3,7 @@
 #include "app/Services.h"
 #include "app/frmMirelImportMain.h"
 #include "platform/DesktopUrlOpener.h"
+#include "platform/QtFileDialogs.h"
 #include "platform/QtMessageBoxes.h"
 
 #include <QApplication>
@@ -15,9 +16,11 @@ int main(int argc, char *argv[])
 
     QtMessageBoxes boxes;
     DesktopUrlOpener urls;
+    QtFileDialogs files;
     Services services;
     services.messages = &boxes;
     services.urls = &urls;
+    services.files = &files;
     services.appPath = QCoreApplication::applicationDirPath();
     services.endProgram = EndProgram;
     UseDefaultBackends(services);

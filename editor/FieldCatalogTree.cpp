@@ -56,7 +56,8 @@ bool SetupMappingColumns(QTreeWidget *LV, MessageBoxes &boxes)
             const char *header;
             int twips;
         };
-        static constexpr ColumnDef columns[] = {{"Col#", 540}, {"Column Name", 1440}, {"Outlook Field", 2160}, {"Key", 1}};
+        static constexpr ColumnDef columns[] = {
+            {"Col#", 540}, {"Column Name", 1440}, {"Outlook Field", 2160}, {"Key", 1}};
         LV->setColumnCount(0);
         // Report view: one line per item under column headers.
         LV->setRootIsDecorated(false);

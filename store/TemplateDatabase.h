@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ItemList.h"
 #include "platform/DataAccess.h"
 
 #include <QString>
@@ -15,14 +16,6 @@ QString TemplateDatabasePath(const QString &appPath);
 // The two fixed tables of the template database.
 DataAccess::Table SysParmsTableSchema();
 DataAccess::Table TemplateIndexTableSchema();
-
-// A drop-down list as the store fills it.
-class ItemList {
-public:
-    virtual ~ItemList() = default;
-    virtual void clear() = 0;
-    virtual void addItem(const QString &text) = 0;
-};
 
 // Opens the database beside the executable (creating it on the first start) and opens the
 // system-parameters and index record sets. False when the program cannot go on.

@@ -1,6 +1,8 @@
 #include "ScriptedMessageBoxes.h"
+#include "TestServices.h"
 #include "catalog/FieldCatalog.h"
 #include "editor/FieldCatalogTree.h"
+#include "platform/TreeWidgetGrid.h"
 #include "platform/Twips.h"
 
 #include <QHeaderView>
@@ -69,6 +71,26 @@ private slots:
         QCOMPARE(list.columnWidth(3), 1); // out of sight, yet a column
         QVERIFY(!list.rootIsDecorated());
         QVERIFY(boxes.boxes.isEmpty());
+    }
+
+    void gridInAList()
+    {
+        TestServices t;
+        QTreeWidget list;
+        QVERIFY(SetupMappingColumns(&list, t.boxes));
+        writeBytes(t.file(QStringLiteral("s.csv")), "Company Name,Region,Company Name\r\n");
+        t.state.loadMode = QStringLiteral("A");
+        t.state.filePath = t.file(QStringLiteral("s.csv"));
+        TreeWidgetGrid grid(&list);
+        QVERIFY(!LoadMappingGrid(t.state, t.services, grid, QStringLiteral("CSH")));
+        QCOMPARE(t.boxes.boxes.size(), 1); // the name that stands twice
+        QCOMPARE(list.topLevelItemCount(), 2);
+        const QTreeWidgetItem *first = list.topLevelItem(0);
+        QCOMPARE((QStringList{first->text(0), first->text(1), first->text(2), first->text(3)}),
+                 (QStringList{"1", "Company Name", "", ""})); // mapping by name runs only after a whole load
+        QCOMPARE(grid.row(1), (MappingRow{2, "Region", "", ""}));
+        QCOMPARE(grid.find(QStringLiteral("Region")), 1);
+        QCOMPARE(grid.find(QStringLiteral("region")), -1);
     }
 
     void twips_data()

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "store/MappingRow.h"
+
+#include <QString>
+
+struct AppState;
+struct Services;
+
+// The mapping grid as the loading operations see it: one row per source column, keyed by the
+// column's name. The editor's and the main window's list controls stand behind it.
+class MappingGrid {
+public:
+    virtual ~MappingGrid() = default;
+
+    virtual void clear() = 0;
+    virtual int rowCount() const = 0;
+    virtual MappingRow row(int index) const = 0;
+    virtual void setMapping(int index, const QString &displayName, const QString &key) = 0;
+    // The row whose key is this column name, or -1.
+    virtual int find(const QString &columnName) const = 0;
+
+    // Adds a row keyed by its column name. A name that is no valid row key fails: one made of
+    // digits only (kErrInvalidKey), one that another row has (kErrKeyNotUnique).
+    void addRow(const MappingRow &row);
+
+    static constexpr qint32 kErrKeyNotUnique = 35602;
+    static constexpr qint32 kErrInvalidKey = 35603;
+
+protected:
+    virtual void appendRow(const MappingRow &row) = 0;
+};
+
+// Fills the grid: in load mode "A" from the columns of the sample file (filePath, fileTitle,
+// sheetName) and maps them by name; otherwise from the open mapping records. The file type is
+// the list text. Rows added before a failure stay.
+bool LoadMappingGrid(AppState &state, Services &services, MappingGrid &grid, const QString &fileType);
+
+// Maps each row whose column name is exactly the display text of a catalog node (the first in
+// catalog order), group nodes included.
+bool AutoMapByName(Services &services, MappingGrid &grid);
+
+// A grid held in memory, for the import's verification and for tests.
+class MemoryMappingGrid : public MappingGrid {
+public:
+    void clear() override { m_rows.clear(); }
+    int rowCount() const override { return int(m_rows.size()); }
+    MappingRow row(int index) const override { return m_rows.at(index); }
+    void setMapping(int index, const QString &displayName, const QString &key) override;
+    int find(const QString &columnName) const override;
+    const MappingRows &rows() const { return m_rows; }
+
+protected:
+    void appendRow(const MappingRow &row) override { m_rows << row; }
+
+private:
+    MappingRows m_rows;
+};

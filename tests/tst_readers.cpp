@@ -1,0 +1,294 @@
+#include "TestServices.h"
+#include "app/AppError.h"
+#include "source/CReadFile.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kFixtures = QStringLiteral(MIREL_FIXTURES);
+const QString kNull = QStringLiteral("<null>");
+
+QString fixture(const QString &name)
+{
+    return kFixtures + QLatin1Char('/') + name;
+}
+
+// A value as the tests write it: Null, text as it stands, typed values with their kind.
+QString shown(const QVariant &v)
+{
+    if (v.isNull())
+        return kNull;
+    switch (v.typeId()) {
+    case QMetaType::QString:
+        return v.toString();
+    case QMetaType::QDate:
+        return QStringLiteral("date:") + v.toDate().toString(Qt::ISODate);
+    case QMetaType::Int:
+    case QMetaType::Double:
+        return QStringLiteral("num:") + QString::number(v.toDouble());
+    default:
+        return QStringLiteral("other:") + v.toString();
+    }
+}
+
+QList<QStringList> rowsOf(SourceTable &table)
+{
+    QList<QStringList> rows;
+    for (table.moveFirst(); !table.eof(); table.moveNext()) {
+        QStringList row;
+        for (int c = 0; c < table.fieldCount(); ++c)
+            row << shown(table.value(c));
+        rows << row;
+    }
+    return rows;
+}
+
+template <typename F> ErrorInfo failureOf(F &&step)
+{
+    try {
+        step();
+    } catch (const AppError &e) {
+        return e.info();
+    }
+    return ErrorInfo{};
+}
+
+} // namespace
+
+using Rows = QList<QStringList>;
+Q_DECLARE_METATYPE(Rows)
+
+class TestReaders : public QObject {
+    Q_OBJECT
+
+private slots:
+    void textFiles_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QStringList>("columns");
+        QTest::addColumn<Rows>("rows");
+        QTest::newRow("UTF-8 with byte-order mark") << "bom.csv"
+                                                    << "CSH" << QStringList{"First Name", "Last Name", "Email Address2"}
+                                                    << Rows{{"Zoë", "Ærø", "zoe@example.org"}, {"Ann", "Lee", kNull}};
+        QTest::newRow("Windows-1252") << "cp1252.csv"
+                                      << "CSH" << QStringList{"Nom", "Société", "Prix"}
+                                      << Rows{{"José", "Crème Brûlée", "€ 5"}};
+        QTest::newRow("quoting") << "quoted.csv"
+                                 << "CSH" << QStringList{"Company", "Address", "Notes"}
+                                 << Rows{{"Smith, Jones & Co", "12 Main St\r\nSuite 4", "He said \"hi\""},
+                                         {kNull, "plain", "line one\nline two"}};
+        QTest::newRow("empty header cell, short row")
+            << "emptyheader.csv"
+            << "CSH" << QStringList{"Name", "F2", "City"} << Rows{{"Ann", "x", "Paris"}, {"Bob", kNull, kNull}};
+        QTest::newRow("blanks kept") << "spaces.csv"
+                                     << "CSH" << QStringList{"Name", "Note"} << Rows{{"  Ann  ", "   "}};
+        QTest::newRow("no header") << "noheader.csv"
+                                   << "CSN" << QStringList{"F1", "F2", "F3"}
+                                   << Rows{{"Ann", "Lee", "555-0100"}, {"Bob", "Ray", "555-0101"}};
+        QTest::newRow("no header, list text") << "noheader.csv"
+                                              << "CSN - Text/CSV Comma Del w/o Hdr" << QStringList{"F1", "F2", "F3"}
+                                              << Rows{{"Ann", "Lee", "555-0100"}, {"Bob", "Ray", "555-0101"}};
+        QTest::newRow("numbers as names")
+            << "numbers.csv"
+            << "CSH - Text/CSV Comma Del w/ Hdr" << QStringList{"1", "2", "3"} << Rows{{"Ann", "Lee", "x"}};
+    }
+
+    void textFiles()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, type);
+        QFETCH(QStringList, columns);
+        QFETCH(Rows, rows);
+        for (int pass = 0; pass < 2; ++pass) { // the same file gives the same table every time
+            auto table = CReadFile().Read_TextFile(fixture(file), file, type);
+            QVERIFY(table);
+            QCOMPARE(table->columnNames(), columns);
+            QCOMPARE(table->recordCount(), rows.size());
+            QCOMPARE(rowsOf(*table), rows);
+        }
+    }
+
+    void textFailures_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("missing file") << "missing.csv"
+                                      << "CSH"
+                                      << "Could not find file";
+        QTest::newRow("folder") << ""
+                                << "CSH"
+                                << "is a folder, not a file";
+        QTest::newRow("empty file") << "empty.csv"
+                                    << "CSN"
+                                    << "is empty";
+        QTest::newRow("quote never closed") << "unterminated.csv"
+                                            << "CSH"
+                                            << "has a quote opened on line 2";
+        QTest::newRow("Excel type") << "noheader.csv"
+                                    << "XLH"
+                                    << "cannot be read as a text file";
+        QTest::newRow("unknown type") << "noheader.csv"
+                                      << "A97"
+                                      << "cannot be read as a text file";
+    }
+
+    void textFailures()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, type);
+        QFETCH(QString, description);
+        QTemporaryDir dir;
+        writeBytes(dir.filePath(QStringLiteral("empty.csv")), QByteArray());
+        QFile::copy(fixture(QStringLiteral("unterminated.csv")), dir.filePath(QStringLiteral("unterminated.csv")));
+        QFile::copy(fixture(QStringLiteral("noheader.csv")), dir.filePath(QStringLiteral("noheader.csv")));
+        const ErrorInfo error = failureOf([&] { CReadFile().Read_TextFile(dir.filePath(path), path, type); });
+        QVERIFY(error.pending());
+        QVERIFY2(error.description.contains(description), qPrintable(error.description));
+    }
+
+    void largeFileReadsWhole()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("large.csv"));
+        QByteArray text = "Name,City,Note\r\n";
+        const QByteArray row =
+            "\"Lee, Ann\",Zürich,\"a note with \"\"quotes\"\" that is long enough to fill the line\"\r\n";
+        const int rows = int(50 * 1024 * 1024 / row.size());
+        text.reserve(row.size() * rows + 32);
+        for (int i = 0; i < rows; ++i)
+            text += row;
+        writeBytes(path, text);
+        auto table = CReadFile().Read_TextFile(path, QStringLiteral("large.csv"), QStringLiteral("CSH"));
+        QCOMPARE(table->recordCount(), rows);
+        QCOMPARE(table->cell(rows - 1, 1).toString(), QStringLiteral("Zürich"));
+        QCOMPARE(table->cell(rows / 2, 0).toString(), QStringLiteral("Lee, Ann"));
+    }
+
+    void tableRewinds()
+    {
+        auto table =
+            CReadFile().Read_TextFile(fixture(QStringLiteral("noheader.csv")), QString(), QStringLiteral("CSN"));
+        QVERIFY(!table->eof());
+        table->moveNext();
+        table->moveNext();
+        QVERIFY(table->eof());
+        QVERIFY_THROWS_EXCEPTION(AppError, table->value(0));
+        table->moveFirst();
+        QCOMPARE(table->value(0).toString(), QStringLiteral("Ann"));
+    }
+
+    void workbooks_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("sheet");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QStringList>("columns");
+        QTest::addColumn<Rows>("rows");
+        const Rows contacts{{"Zoë Ærø", "date:2024-02-29", "num:1250.5", "first"},
+                            {"Ann Lee", "date:1999-12-31", "num:42", kNull},
+                            {"Bob", kNull, kNull, "no date"}};
+        QTest::newRow("header") << "one_sheet.xls"
+                                << "Contacts"
+                                << "XLH" << QStringList{"Name", "Joined", "Amount", "Note"} << contacts;
+        Rows withHeader = contacts;
+        withHeader.prepend({"Name", "Joined", "Amount", "Note"});
+        QTest::newRow("no header") << "one_sheet.xls"
+                                   << "Contacts"
+                                   << "XLN" << QStringList{"F1", "F2", "F3", "F4"} << withHeader;
+        QTest::newRow("no header, list text")
+            << "one_sheet.xls"
+            << "Contacts"
+            << "XLN - Excel w/o Header" << QStringList{"F1", "F2", "F3", "F4"} << withHeader;
+        QTest::newRow("sheet name in other case")
+            << "one_sheet.xls"
+            << "CONTACTS"
+            << "XLH" << QStringList{"Name", "Joined", "Amount", "Note"} << contacts;
+        QTest::newRow("second of three sheets")
+            << "three_sheets.xls"
+            << "Clients été"
+            << "XLH - Excel w/ Header" << QStringList{"Sheet", "Row"} << Rows{{"Clients été", "num:2"}};
+    }
+
+    void workbooks()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, sheet);
+        QFETCH(QString, type);
+        QFETCH(QStringList, columns);
+        QFETCH(Rows, rows);
+        auto table = CReadFile().Read_Excel(fixture(file), sheet, type);
+        QVERIFY(table);
+        QCOMPARE(table->columnNames(), columns);
+        QCOMPARE(rowsOf(*table), rows);
+    }
+
+    void unreadableWorkbooksGiveNoTable_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("sheet");
+        QTest::addColumn<QString>("type");
+        QTest::newRow("sheet it lacks") << "one_sheet.xls"
+                                        << "Sheet9"
+                                        << "XLH";
+        QTest::newRow("missing file") << "missing.xls"
+                                      << "Contacts"
+                                      << "XLH";
+        QTest::newRow("text named .xls") << "text.xls"
+                                         << "Contacts"
+                                         << "XLH";
+        QTest::newRow("xlsx named .xls") << "zip.xls"
+                                         << "Contacts"
+                                         << "XLH";
+        QTest::newRow("truncated") << "truncated.xls"
+                                   << "Contacts"
+                                   << "XLH";
+        QTest::newRow("folder") << ""
+                                << "Contacts"
+                                << "XLN";
+        QTest::newRow("text type") << "one_sheet.xls"
+                                   << "Contacts"
+                                   << "CSH";
+    }
+
+    void unreadableWorkbooksGiveNoTable()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, sheet);
+        QFETCH(QString, type);
+        QTemporaryDir dir;
+        QFile::copy(fixture(QStringLiteral("one_sheet.xls")), dir.filePath(QStringLiteral("one_sheet.xls")));
+        writeBytes(dir.filePath(QStringLiteral("text.xls")), "Name,City\r\nAnn,Paris\r\n");
+        writeBytes(dir.filePath(QStringLiteral("zip.xls")),
+                   QByteArray("PK\x03\x04\x14\x00\x06\x00", 8) + QByteArray(600, 'x'));
+        writeBytes(dir.filePath(QStringLiteral("truncated.xls")),
+                   readBytes(fixture(QStringLiteral("one_sheet.xls"))).left(1500));
+        QVERIFY(!CReadFile().Read_Excel(dir.filePath(file), sheet, type));
+    }
+
+    void worksheetNames()
+    {
+        TestServices t;
+        QStringList names;
+        QVERIFY(ListWorksheets(t.services, fixture(QStringLiteral("three_sheets.xls")), names));
+        QCOMPARE(names, (QStringList{"Übersicht", "Clients été", "Données"}));
+        QVERIFY(ListWorksheets(t.services, fixture(QStringLiteral("one_sheet.xls")), names));
+        QCOMPARE(names, QStringList{"Contacts"});
+        QVERIFY(t.boxes.boxes.isEmpty());
+
+        QVERIFY(!ListWorksheets(t.services, fixture(QStringLiteral("bom.csv")), names));
+        QVERIFY(names.isEmpty());
+        QCOMPARE(t.boxes.texts(), QStringList{"Could not open Excel spreadsheet"});
+        QCOMPARE(t.boxes.boxes[0].title, QStringLiteral("Mirel"));
+        QCOMPARE(t.boxes.boxes[0].buttons, MessageBoxes::Buttons::Ok);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestReaders)
+#include "tst_readers.moc"
