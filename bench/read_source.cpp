@@ -1,0 +1,89 @@
+// Reads one source file into a SourceTable and prints rows, seconds, rows per second and the
+// process's peak memory. With "generate" it writes the CSV the benchmark reads.
+#include "source/CReadFile.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTextStream>
+#include <cstdio>
+
+namespace {
+
+long peakKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+int generate(const QString &path, int rows, int columns)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    QByteArray line;
+    for (int c = 0; c < columns; ++c)
+        line += (c ? "," : "") + QByteArray("Colonne été ") + QByteArray::number(c + 1);
+    file.write(line + "\r\n");
+    for (int r = 0; r < rows; ++r) {
+        line.clear();
+        for (int c = 0; c < columns; ++c) {
+            if (c)
+                line += ',';
+            switch (c % 4) {
+            case 0:
+                line += "\"Müller, Jürgen " + QByteArray::number(r) + "\"";
+                break;
+            case 1:
+                line += "\"said \"\"hello\"\" " + QByteArray::number(c) + "\"";
+                break;
+            case 2:
+                line += QByteArray::number(r * 7 + c);
+                break;
+            default:
+                line += "plain text " + QByteArray::number(r % 97);
+            }
+        }
+        file.write(line + "\r\n");
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() >= 5 && args[1] == QLatin1String("generate"))
+        return generate(args[2], args[3].toInt(), args[4].toInt());
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: read_source csv FILE | xls FILE SHEET | generate FILE ROWS COLUMNS\n");
+        return 2;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    std::unique_ptr<SourceTable> table;
+    try {
+        if (args[1] == QLatin1String("csv"))
+            table = CReadFile().Read_TextFile(args[2], QString(), QStringLiteral("CSH"));
+        else
+            table = CReadFile().Read_Excel(args[2], args.value(3), QStringLiteral("XLH"));
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    if (!table)
+        return 1;
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    const qint64 bytes = QFile(args[2]).size();
+    std::printf("%-4s %10d rows %4d cols %8.1f MB %8.3f s %12.0f rows/s  peak %7.1f MB (%.1fx file)\n",
+                qPrintable(args[1]), table->recordCount(), table->fieldCount(), bytes / 1e6, seconds,
+                table->recordCount() / seconds, peakKilobytes() / 1024.0, peakKilobytes() * 1024.0 / bytes);
+    return 0;
+}
