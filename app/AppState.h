@@ -4,6 +4,8 @@
 #include "platform/DataAccess.h"
 
 #include <QString>
+#include <QVariant>
+#include <array>
 #include <memory>
 
 // The program's working values, shared by all parts for the whole run.
@@ -53,4 +55,21 @@ struct AppState {
     // import: the contact store connection
     std::shared_ptr<outlook::Application> outlookApplication;
     std::shared_ptr<outlook::Namespace> outlookNamespace;
+
+    // import: one row's values and what they showed
+    QVariant currentValue;
+    struct RowFlags {
+        bool hasData = false;
+        bool hasValidEmail = false;
+        bool hasAddress = false;
+        bool hasPhone = false;
+        bool hasContactName = false;
+        bool hasCompanyName = false;
+    };
+    RowFlags rowFlags;
+    // Street lines 1 to 3 of the business, mailing, home and other address, kept until the row ends.
+    std::array<std::array<QString, 3>, 4> streetLineTexts;
+    QString potentialValue;
+    QString timeFrame;
+    QString notesText;
 };

@@ -1,6 +1,7 @@
 #include "outlook/ContactStore.h"
 
 #include "app/AppError.h"
+#include "outlook/ContactProperties.h"
 
 #include <QDateTime>
 
@@ -68,18 +69,31 @@ bool ContactData::operator==(const ContactData &other) const
 
 void ContactItem::SetProperty(const QString &name, const QVariant &value)
 {
-    switch (value.typeId()) {
-    case QMetaType::QString:
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::Double:
-    case QMetaType::Bool:
-    case QMetaType::QDate:
-    case QMetaType::QDateTime:
+    using ContactProperties::Kind;
+    Kind kind;
+    if (!ContactProperties::kindOf(name, kind))
+        throw AppError(ErrorCode::NotFound, QStringLiteral("The contact has no property '%1'.").arg(name));
+    const int type = value.typeId();
+    bool fits = false;
+    switch (kind) {
+    case Kind::Text:
+        fits = type == QMetaType::QString;
         break;
-    default:
-        throw AppError(ErrorCode::TypeMismatch, QStringLiteral("Type mismatch writing the property '%1'.").arg(name));
+    case Kind::Date:
+        fits = (type == QMetaType::QDate && value.toDate().isValid()) ||
+               (type == QMetaType::QDateTime && value.toDateTime().isValid());
+        break;
+    case Kind::Gender:
+        fits = type == QMetaType::Int && value.toInt() >= ContactProperties::olUnspecified &&
+               value.toInt() <= ContactProperties::olMale;
+        break;
+    case Kind::Boolean:
+        fits = type == QMetaType::Bool;
+        break;
     }
+    if (!fits)
+        throw AppError(ErrorCode::TypeMismatch,
+                       QStringLiteral("The property '%1' cannot hold the value '%2'.").arg(name, value.toString()));
     m_data.setProperty(name, value);
 }
 
