@@ -8,6 +8,8 @@
 #include <array>
 #include <memory>
 
+class SourceTable;
+
 // The program's working values, shared by all parts for the whole run.
 struct AppState {
     // source
@@ -55,6 +57,22 @@ struct AppState {
     // import: the contact store connection
     std::shared_ptr<outlook::Application> outlookApplication;
     std::shared_ptr<outlook::Namespace> outlookNamespace;
+
+    // import: the verified source rows, the folder's items and the one contact being filled
+    std::shared_ptr<SourceTable> sourceRows;
+    std::shared_ptr<outlook::Items> folderItems;
+    std::shared_ptr<outlook::ContactItem> pendingContact;
+    // The seven counters of a run (32-bit: a file may hold more rows than 16 bits count).
+    struct ImportCounters {
+        int totalImported = 0;
+        int blank = 0;
+        int noContactName = 0;
+        int noCompanyName = 0;
+        int invalidEmail = 0;
+        int noAddress = 0;
+        int noPhone = 0;
+    };
+    ImportCounters counters;
 
     // import: one row's values and what they showed
     QVariant currentValue;

@@ -7,7 +7,9 @@
 #include <functional>
 #include <memory>
 
+class CustomFormPrompt;
 class FileDialogs;
+class FolderPicker;
 class MessageBoxes;
 
 // Opens a document or web address with the desktop's default handler.
@@ -22,6 +24,8 @@ struct Services {
     MessageBoxes *messages = nullptr;
     UrlOpener *urls = nullptr;
     FileDialogs *files = nullptr;
+    FolderPicker *folders = nullptr;
+    CustomFormPrompt *customForms = nullptr;
     // The folder of the executable, without a trailing separator.
     QString appPath;
     // Proves that the data access layer can be created; throws AppError when not.

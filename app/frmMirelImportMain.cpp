@@ -6,7 +6,9 @@
 #include "app/StartupVerification.h"
 #include "app/frmAbout.h"
 #include "editor/frmTemplate.h"
+#include "import/ImportRun.h"
 #include "platform/MessageBoxes.h"
+#include "platform/TreeWidgetGrid.h"
 #include "store/TemplateDatabase.h"
 
 #include <QApplication>
@@ -77,6 +79,7 @@ frmMirelImportMain::frmMirelImportMain(AppState &state, Services &services, QWid
 frmMirelImportMain::~frmMirelImportMain()
 {
     delete m_editor;
+    delete m_progress;
 }
 
 void frmMirelImportMain::buildControls()
@@ -133,6 +136,8 @@ void frmMirelImportMain::buildControls()
 
     // The import's mapping grid and the tree handed with it to the grid loader; never shown.
     LV2 = named(new QTreeWidget(central), "LV2");
+    LV2->setHeaderLabels({QStringLiteral("Col#"), QStringLiteral("Column Name"), QStringLiteral("Outlook Field"),
+                          QStringLiteral("Key")});
     LV2->setVisible(false);
     TV2 = named(new QTreeWidget(central), "TV2");
     TV2->setVisible(false);
@@ -215,12 +220,52 @@ void frmMirelImportMain::cmdMapIt_Click()
 
 void frmMirelImportMain::cmdRetrieve_Click()
 {
-    // Verification of an input file against the chosen template comes with the import run.
+    if (cboTemplates1->currentText().isEmpty()) {
+        m_services.boxes().show(QStringLiteral("Please select an existing template first"));
+        cboTemplates1->setFocus();
+        return;
+    }
+    TreeWidgetGrid grid(LV2);
+    if (VerifyInputFile(m_state, m_services, grid, windowTitle())) {
+        cmdCreate->setEnabled(true);
+        cmdCreate->setFocus();
+    }
 }
 
 void frmMirelImportMain::cmdCreate_Click()
 {
-    // The import run comes with its own window and row loop.
+    if (!PrepareImportRun(m_state, m_services))
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    hide();
+    delete m_progress;
+    m_progress = new frmContactImport(nullptr);
+    m_progress->setAttribute(Qt::WA_DeleteOnClose, false);
+    connect(m_progress, &frmContactImport::okClicked, this, &frmMirelImportMain::cmdOK_Click);
+    m_progress->lblProgress->setText(QStringLiteral("Contact Import Process in Progress"));
+    m_progress->cmdOK->setEnabled(false);
+    m_progress->show();
+    m_progress->repaint();
+
+    TreeWidgetGrid grid(LV2);
+    CreateContacts(m_state, m_services, grid, *m_progress);
+
+    m_progress->lblProgress->setText(QStringLiteral("Contact Import Complete - Click OK to continue"));
+    m_progress->cmdOK->setEnabled(true);
+    QApplication::restoreOverrideCursor();
+    cboTemplates1->setCurrentIndex(-1);
+    cmdCreate->setEnabled(false);
+    ReleaseContactConnection(m_state);
+}
+
+void frmMirelImportMain::cmdOK_Click()
+{
+    ReleaseContactConnection(m_state);
+    show();
+    if (m_progress) {
+        m_progress->hide();
+        m_progress->deleteLater();
+    }
 }
 
 void frmMirelImportMain::mnuFileExit_Click()

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "app/frmContactImport.h"
 #include "editor/frmTemplate.h"
 
 class QAction;
@@ -33,6 +34,8 @@ public:
     void cmdMapIt_Click();
     void cmdRetrieve_Click();
     void cmdCreate_Click();
+    void cmdOK_Click();
+    frmContactImport *progressWindow() const { return m_progress; }
     void mnuFileExit_Click();
     void mnuHelpContents_Click();
     void mnuHelpWeb_Click();
@@ -78,4 +81,5 @@ private:
     Services &m_services;
     QString m_helpFile;
     QPointer<frmTemplate> m_editor;
+    QPointer<frmContactImport> m_progress;
 };

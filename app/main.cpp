@@ -2,8 +2,10 @@
 #include "app/ProgramEnd.h"
 #include "app/Services.h"
 #include "app/frmMirelImportMain.h"
+#include "outlook/frmCustomFormInfo.h"
 #include "platform/DesktopUrlOpener.h"
 #include "platform/QtFileDialogs.h"
+#include "platform/QtFolderPicker.h"
 #include "platform/QtMessageBoxes.h"
 
 #include <QApplication>
@@ -17,10 +19,14 @@ int main(int argc, char *argv[])
     QtMessageBoxes boxes;
     DesktopUrlOpener urls;
     QtFileDialogs files;
+    QtFolderPicker folders;
+    CustomFormWindowPrompt customForms;
     Services services;
     services.messages = &boxes;
     services.urls = &urls;
     services.files = &files;
+    services.folders = &folders;
+    services.customForms = &customForms;
     services.appPath = QCoreApplication::applicationDirPath();
     services.endProgram = EndProgram;
     UseDefaultBackends(services);

@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QSaveFile>
 
@@ -18,6 +21,7 @@ using outlook::ContactData;
 namespace {
 
 const QString kDisplayNameFile = QStringLiteral("displayname");
+const QString kFormsFile = QStringLiteral("forms.json");
 const QString kItemTypeFile = QStringLiteral("itemtype");
 
 } // namespace
@@ -132,7 +136,11 @@ public:
 
     std::shared_ptr<outlook::ContactItem> Add(const QString &messageClass) override
     {
-        return std::make_shared<VCardContact>(m_folderPath, newContactUid(), messageClass);
+        // A new item of a custom form carries the form's user-defined fields, still empty.
+        auto contact = std::make_shared<VCardContact>(m_folderPath, newContactUid(), messageClass);
+        for (const outlook::UserProperty &field : CustomFormFields(m_folderPath, messageClass))
+            contact->UserProperties().Add(field.name, field.type, false);
+        return contact;
     }
 
 private:
@@ -326,6 +334,34 @@ std::shared_ptr<outlook::Namespace> openDefaultStore(const QString &path)
 }
 
 } // namespace
+
+void DefineCustomForm(const QString &folderPath, const QString &messageClass,
+                      const QList<outlook::UserProperty> &fields)
+{
+    QJsonObject forms;
+    QFile existing(QDir(folderPath).filePath(kFormsFile));
+    if (existing.open(QIODevice::ReadOnly))
+        forms = QJsonDocument::fromJson(existing.readAll()).object();
+    QJsonArray list;
+    for (const outlook::UserProperty &field : fields)
+        list.append(QJsonObject{{QStringLiteral("name"), field.name}, {QStringLiteral("type"), field.type}});
+    forms.insert(messageClass, list);
+    writeSmallFile(QDir(folderPath).filePath(kFormsFile), QString::fromUtf8(QJsonDocument(forms).toJson()));
+}
+
+QList<outlook::UserProperty> CustomFormFields(const QString &folderPath, const QString &messageClass)
+{
+    QFile file(QDir(folderPath).filePath(kFormsFile));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<outlook::UserProperty> fields;
+    const QJsonArray list = QJsonDocument::fromJson(file.readAll()).object().value(messageClass).toArray();
+    for (const QJsonValue &entry : list)
+        fields << outlook::UserProperty{entry.toObject().value(QStringLiteral("name")).toString(),
+                                        entry.toObject().value(QStringLiteral("type")).toInt(outlook::olText),
+                                        QVariant()};
+    return fields;
+}
 
 VCardApplication::VCardApplication(const QString &defaultStorePath)
     : m_storePath(QFileInfo(defaultStorePath).absoluteFilePath())

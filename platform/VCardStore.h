@@ -16,6 +16,12 @@ inline const QString kDefaultFolderName = QStringLiteral("Contacts");
 // Time-ordered unique ids: file names sort in the order contacts were first saved.
 QString newContactUid();
 
+// Custom forms live in a folder's metadata ("forms.json"): each message class with its
+// user-defined fields. A new item of such a class carries those fields.
+void DefineCustomForm(const QString &folderPath, const QString &messageClass,
+                      const QList<outlook::UserProperty> &fields);
+QList<outlook::UserProperty> CustomFormFields(const QString &folderPath, const QString &messageClass);
+
 class VCardApplication : public outlook::Application {
 public:
     // Fails only when something other than a folder stands where the default store belongs.

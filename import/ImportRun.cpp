@@ -1,0 +1,241 @@
+#include "import/ImportRun.h"
+
+#include "app/AppError.h"
+#include "app/AppState.h"
+#include "app/ErrorReport.h"
+#include "app/Services.h"
+#include "import/FieldAssignment.h"
+#include "outlook/FolderChoice.h"
+#include "platform/MessageBoxes.h"
+#include "source/CReadFile.h"
+#include "source/FileChoice.h"
+#include "source/FileTypes.h"
+#include "source/MappingGrid.h"
+#include "store/TemplateStore.h"
+
+#include <QHash>
+
+namespace {
+
+void say(Services &services, const QString &text)
+{
+    services.boxes().show(text);
+}
+
+[[noreturn]] void missing(const QString &what)
+{
+    throw AppError(ErrorCode::ObjectMissing, what);
+}
+
+} // namespace
+
+QString ImportCounterLabel(ImportCounter counter)
+{
+    switch (counter) {
+    case ImportCounter::TotalImported:
+        return QStringLiteral("Total Contacts Imported");
+    case ImportCounter::Blank:
+        return QStringLiteral("Contacts Skippped - Completely blank");
+    case ImportCounter::NoContactName:
+        return QStringLiteral("Contacts have no contact name");
+    case ImportCounter::NoCompanyName:
+        return QStringLiteral("Contacts have no company name");
+    case ImportCounter::InvalidEmail:
+        return QStringLiteral("Contacts have no or invalid email addresses");
+    case ImportCounter::NoAddress:
+        return QStringLiteral("Contacts have no physical addresses");
+    case ImportCounter::NoPhone:
+        return QStringLiteral("Contacts have no phone numbers");
+    }
+    return QString();
+}
+
+bool VerifyInputFile(AppState &state, Services &services, MappingGrid &grid, const QString &callerCaption)
+{
+    try {
+        if (!FindTemplate(state, services, kFindRead))
+            return false;
+        state.loadMode = kModeUpdate;
+        state.sourceRows.reset();
+
+        if (state.defaultFolder) {
+            // The stored folder must still use the form the template was made for.
+            if (!EnsureContactConnection(state, services))
+                return false;
+            state.targetFolder = state.outlookNamespace->GetFolderFromID(state.folderEntryId);
+            state.folderItems = state.targetFolder->Items();
+            const std::shared_ptr<outlook::ContactItem> first = state.folderItems->GetFirst();
+            if (!first)
+                missing(QStringLiteral("The stored folder '%1' holds no contact.").arg(state.folderName));
+            state.customFieldCount = qint16(first->UserProperties().Count());
+            const QString firstClass = first->MessageClass();
+            if (state.customForm &&
+                (firstClass != state.customFormName || state.customFieldCount != state.templateFieldCount)) {
+                say(services, QStringLiteral("The <custom form name> for this folder and/or the number of user "
+                                             "defined fields for this folder has changed. You will need to create a "
+                                             "new template for this file."));
+                return false;
+            }
+            if (!state.customForm)
+                state.customFormName = firstClass;
+        }
+
+        state.mappingRecords = DataAccess::RecordSet();
+        state.mappingRecords.open(state.connection, QStringLiteral("select * from ") +
+                                                        DataAccess::quoteIdentifier(state.mappingTable) +
+                                                        QStringLiteral(" ORDER BY tmp_srccolnum"));
+
+        if (!ChooseSourceFile(state, services, callerCaption, state.fileType))
+            return false;
+        if (!LoadMappingGrid(state, services, grid, FileTypeCode::listText(state.fileType)))
+            return false;
+
+        CReadFile reader;
+        std::unique_ptr<SourceTable> table;
+        if (FileTypeCode::family(state.fileType) == FileTypeCode::Family::Text)
+            table = reader.Read_TextFile(state.filePath, state.fileTitle, state.fileType);
+        else
+            table = reader.Read_Excel(state.filePath, state.sheetName, state.fileType);
+        if (!table)
+            missing(
+                QStringLiteral("The worksheet '%1' of '%2' could not be read.").arg(state.sheetName, state.filePath));
+
+        if (table->fieldCount() != state.columnCount) {
+            say(services, QStringLiteral("The input file does not match the template selected - select another "
+                                         "template or create a new one and try again"));
+            return false;
+        }
+        int index = 0;
+        for (state.mappingRecords.moveFirst(); !state.mappingRecords.eof(); state.mappingRecords.moveNext(), ++index) {
+            if (table->fieldName(index) != state.mappingRecords.value(QStringLiteral("tmp_srccolname")).toString()) {
+                say(services, QStringLiteral("The input file does not match the template selected"));
+                return false;
+            }
+        }
+        state.sourceRows = std::move(table);
+        say(services, QStringLiteral("The input file has been verified to match the selected template"));
+        return true;
+    } catch (const std::exception &e) {
+        const ErrorInfo error = TrappedError(e);
+        if (error.number == ErrorCode::ObjectMissing)
+            services.boxes().show(QStringLiteral("Could not read the requested file or worksheet"),
+                                  MessageBoxes::Buttons::Ok, MessageBoxes::Icon::Critical);
+        else
+            ReportError(services.boxes(), error);
+        return false;
+    }
+}
+
+bool PrepareImportRun(AppState &state, Services &services)
+{
+    if (!state.defaultFolder) {
+        ReleaseContactConnection(state);
+        if (!EnsureContactConnection(state, services))
+            return false;
+    }
+    return ChooseContactFolder(state, services);
+}
+
+void ReleaseContactConnection(AppState &state)
+{
+    state.pendingContact.reset();
+    state.folderItems.reset();
+    state.outlookNamespace.reset();
+    state.outlookApplication.reset();
+}
+
+bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid, ImportProgress &progress)
+{
+    const auto abort = [&] {
+        services.boxes().show(QStringLiteral("Import process has been aborted"), MessageBoxes::Buttons::Ok,
+                              MessageBoxes::Icon::Critical, QStringLiteral("Creating Contacts"));
+        state.pendingContact.reset();
+        return false;
+    };
+    if (state.filePath.isEmpty() || !state.sourceRows || !state.targetFolder ||
+        state.targetFolder->DefaultItemType() != outlook::olContactItem) {
+        say(services, QStringLiteral("No file has been selected"));
+        return false;
+    }
+    AppState::ImportCounters &counters = state.counters;
+    SourceTable &rows = *state.sourceRows;
+    try {
+        state.folderItems = state.targetFolder->Items();
+        if (!state.defaultFolder)
+            state.customFormName = outlook::kStandardContactClass;
+        state.pendingContact = state.folderItems->Add(state.customFormName);
+    } catch (const std::exception &e) {
+        ReportError(services.boxes(), TrappedError(e));
+        return abort();
+    }
+
+    counters = AppState::ImportCounters();
+    progress.showTotal(rows.recordCount());
+
+    // The keys each source column feeds, in grid order: worked out once, as the grid does not
+    // change during the run.
+    QList<QStringList> keysOfField(rows.fieldCount());
+    for (int f = 0; f < rows.fieldCount(); ++f)
+        for (int i = 0; i < grid.rowCount(); ++i)
+            if (grid.row(i).sourceColumnName == rows.fieldName(f))
+                keysOfField[f] << grid.row(i).key;
+
+    const auto count = [&](ImportCounter which, int &counter) {
+        ++counter;
+        progress.showCounter(which, counter);
+    };
+
+    int rowNumber = 1;
+    for (rows.moveFirst(); !rows.eof(); rows.moveNext(), ++rowNumber) {
+        progress.showRowNumber(rowNumber);
+        state.rowFlags = AppState::RowFlags();
+        outlook::ContactItem &contact = *state.pendingContact;
+        for (int f = 0; f < rows.fieldCount(); ++f) {
+            for (const QString &key : std::as_const(keysOfField[f])) {
+                state.currentValue = rows.value(f);
+                const bool userDefined = key.startsWith(QLatin1String("UD"));
+                const bool hasValue =
+                    !state.currentValue.isNull() &&
+                    !(state.currentValue.typeId() == QMetaType::QString && state.currentValue.toString().isEmpty());
+                if (userDefined) {
+                    if (SetContactField(state, services, contact, key) == FieldResult::Stop)
+                        return abort();
+                } else if (!key.isEmpty() && hasValue) {
+                    if (SetContactField(state, services, contact, key) == FieldResult::Stop)
+                        return abort();
+                    state.rowFlags.hasData = true;
+                }
+            }
+        }
+        SetContactField(state, services, contact, QStringLiteral("##END"));
+
+        const AppState::RowFlags flags = state.rowFlags;
+        if (flags.hasData) {
+            try {
+                contact.Close(outlook::olSave);
+                count(ImportCounter::TotalImported, counters.totalImported);
+                state.pendingContact = state.folderItems->Add(state.customFormName);
+            } catch (const std::exception &e) {
+                // The store failed (a folder gone or no longer writable): what was saved stays.
+                ReportError(services.boxes(), TrappedError(e));
+                return abort();
+            }
+            if (!flags.hasContactName)
+                count(ImportCounter::NoContactName, counters.noContactName);
+            if (!flags.hasCompanyName)
+                count(ImportCounter::NoCompanyName, counters.noCompanyName);
+            if (!flags.hasValidEmail)
+                count(ImportCounter::InvalidEmail, counters.invalidEmail);
+            if (!flags.hasAddress)
+                count(ImportCounter::NoAddress, counters.noAddress);
+            if (!flags.hasPhone)
+                count(ImportCounter::NoPhone, counters.noPhone);
+        } else {
+            // Nothing was written: the same contact serves the next row.
+            count(ImportCounter::Blank, counters.blank);
+        }
+    }
+    state.filePath.clear();
+    state.pendingContact.reset();
+    return true;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+class MappingGrid;
+struct AppState;
+struct Services;
+
+// The counters of an import run, each with its box on the progress window.
+enum class ImportCounter { TotalImported, Blank, NoContactName, NoCompanyName, InvalidEmail, NoAddress, NoPhone };
+
+// Labels of the counters, as the progress window and the batch importer show them.
+QString ImportCounterLabel(ImportCounter counter);
+
+// Where the row loop shows its progress: the progress window, or a terminal.
+class ImportProgress {
+public:
+    virtual ~ImportProgress() = default;
+    virtual void showTotal(int rows) = 0;
+    virtual void showRowNumber(int row) = 0;
+    virtual void showCounter(ImportCounter counter, int value) = 0;
+};
+
+// Reads the template (templateName), lets the user choose the input file and checks that its
+// columns are the template's, by number and by name (letter case counts). On success the rows
+// are kept in AppState and the grid holds the template's mapping; True.
+bool VerifyInputFile(AppState &state, Services &services, MappingGrid &grid, const QString &callerCaption);
+
+// Before a run: a fresh contact store connection when the template names no folder, then the
+// folder choice. False when no folder was chosen.
+bool PrepareImportRun(AppState &state, Services &services);
+
+// The row loop: one contact per source row with data, into the chosen folder. True when it ran
+// to the last row; False when it was aborted (after its message) or could not start.
+bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid, ImportProgress &progress);
+
+// Ends a run: the contact store connection is released.
+void ReleaseContactConnection(AppState &state);

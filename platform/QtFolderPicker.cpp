@@ -1,0 +1,139 @@
+#include "platform/QtFolderPicker.h"
+
+#include "app/ErrorReport.h"
+#include "platform/QtMessageBoxes.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QVBoxLayout>
+
+namespace {
+// Tree items keep an index into the dialog's lists: stores as -1 - index, folders as index.
+constexpr int kIndexRole = Qt::UserRole;
+} // namespace
+
+FolderPickerDialog::FolderPickerDialog(outlook::Namespace &ns, QWidget *parent) : QDialog(parent), m_ns(ns)
+{
+    setObjectName(QStringLiteral("FolderPickerDialog"));
+    setWindowTitle(QStringLiteral("Select Folder"));
+    auto *layout = new QVBoxLayout(this);
+    tree = new QTreeWidget(this);
+    tree->setObjectName(QStringLiteral("tree"));
+    tree->setHeaderHidden(true);
+    layout->addWidget(tree);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    cmdOK = buttons->button(QDialogButtonBox::Ok);
+    cmdNewFolder = buttons->addButton(QStringLiteral("New Folder..."), QDialogButtonBox::ActionRole);
+    cmdOpenStore = buttons->addButton(QStringLiteral("Open Address Book..."), QDialogButtonBox::ActionRole);
+    layout->addWidget(buttons);
+    resize(420, 380);
+
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) {
+        if (folderOf(item))
+            accept();
+    });
+    connect(tree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem *item) { cmdOK->setEnabled(item && folderOf(item)); });
+    connect(cmdNewFolder, &QPushButton::clicked, this, [this] {
+        bool ok = false;
+        const QString name = QInputDialog::getText(this, QStringLiteral("New Folder"), QStringLiteral("Name:"),
+                                                   QLineEdit::Normal, QString(), &ok);
+        if (ok && !name.trimmed().isEmpty())
+            newFolder(name.trimmed());
+    });
+    connect(cmdOpenStore, &QPushButton::clicked, this, [this] {
+        const QString directory = QFileDialog::getExistingDirectory(this, QStringLiteral("Open Address Book"));
+        if (!directory.isEmpty())
+            openStore(directory);
+    });
+    fill();
+}
+
+void FolderPickerDialog::fill()
+{
+    tree->clear();
+    m_folders.clear();
+    m_stores = m_ns.Stores();
+    for (int s = 0; s < m_stores.size(); ++s) {
+        auto *item = new QTreeWidgetItem(tree, {m_stores[s]->DisplayName()});
+        item->setData(0, kIndexRole, -1 - s);
+        addFolders(item, m_stores[s]->Folders());
+        item->setExpanded(true);
+    }
+    cmdOK->setEnabled(false);
+}
+
+void FolderPickerDialog::addFolders(QTreeWidgetItem *parent, const QList<std::shared_ptr<outlook::Folder>> &folders)
+{
+    for (const auto &folder : folders) {
+        auto *item = new QTreeWidgetItem(parent, {folder->Name()});
+        item->setData(0, kIndexRole, int(m_folders.size()));
+        m_folders << folder;
+        addFolders(item, folder->Folders());
+    }
+}
+
+std::shared_ptr<outlook::Folder> FolderPickerDialog::folderOf(QTreeWidgetItem *item) const
+{
+    const int index = item ? item->data(0, kIndexRole).toInt() : -1;
+    return index >= 0 && index < m_folders.size() ? m_folders[index] : nullptr;
+}
+
+std::shared_ptr<outlook::Store> FolderPickerDialog::storeOf(QTreeWidgetItem *item) const
+{
+    while (item && item->parent())
+        item = item->parent();
+    const int index = item ? -1 - item->data(0, kIndexRole).toInt() : -1;
+    return index >= 0 && index < m_stores.size() ? m_stores[index] : nullptr;
+}
+
+std::shared_ptr<outlook::Folder> FolderPickerDialog::chosenFolder() const
+{
+    return folderOf(tree->currentItem());
+}
+
+void FolderPickerDialog::newFolder(const QString &name)
+{
+    QtMessageBoxes boxes;
+    try {
+        QTreeWidgetItem *current = tree->currentItem() ? tree->currentItem() : tree->topLevelItem(0);
+        std::shared_ptr<outlook::Folder> made;
+        if (auto folder = folderOf(current))
+            made = folder->AddFolder(name);
+        else if (auto store = storeOf(current))
+            made = store->AddFolder(name, outlook::olContactItem);
+        const QString id = made ? made->EntryID() : QString();
+        fill();
+        for (QTreeWidgetItemIterator it(tree); *it; ++it)
+            if (auto folder = folderOf(*it); folder && folder->EntryID() == id)
+                tree->setCurrentItem(*it);
+    } catch (const std::exception &e) {
+        ReportFileError(boxes, TrappedError(e));
+    }
+}
+
+void FolderPickerDialog::openStore(const QString &directory)
+{
+    QtMessageBoxes boxes;
+    try {
+        m_ns.AddStore(directory);
+        fill();
+    } catch (const std::exception &e) {
+        ReportFileError(boxes, TrappedError(e));
+    }
+}
+
+std::shared_ptr<outlook::Folder> QtFolderPicker::pickFolder(outlook::Namespace &ns)
+{
+    FolderPickerDialog dialog(ns, QApplication::activeWindow());
+    if (dialog.exec() != QDialog::Accepted)
+        return nullptr;
+    return dialog.chosenFolder();
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "outlook/FolderChoice.h"
+
+#include <QDialog>
+
+class QTreeWidget;
+class QTreeWidgetItem;
+class QPushButton;
+
+// The folder picker as a modal dialog: the open stores (the default one first) and their
+// folders as a tree, with OK, Cancel, "New Folder..." and "Open Address Book..." to add another
+// directory as a store for the rest of the run.
+class FolderPickerDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    FolderPickerDialog(outlook::Namespace &ns, QWidget *parent = nullptr);
+    std::shared_ptr<outlook::Folder> chosenFolder() const;
+
+    QTreeWidget *tree;
+    QPushButton *cmdNewFolder;
+    QPushButton *cmdOpenStore;
+    QPushButton *cmdOK;
+
+    void newFolder(const QString &name);
+    void openStore(const QString &directory);
+
+private:
+    void fill();
+    void addFolders(QTreeWidgetItem *parent, const QList<std::shared_ptr<outlook::Folder>> &folders);
+    std::shared_ptr<outlook::Folder> folderOf(QTreeWidgetItem *item) const;
+    std::shared_ptr<outlook::Store> storeOf(QTreeWidgetItem *item) const;
+
+    outlook::Namespace &m_ns;
+    QList<std::shared_ptr<outlook::Store>> m_stores;
+    QList<std::shared_ptr<outlook::Folder>> m_folders;
+};
+
+class QtFolderPicker : public FolderPicker {
+public:
+    std::shared_ptr<outlook::Folder> pickFolder(outlook::Namespace &ns) override;
+};

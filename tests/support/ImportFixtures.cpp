@@ -1,0 +1,66 @@
+#include "ImportFixtures.h"
+
+#include "store/TemplateDatabase.h"
+#include "store/TemplateStore.h"
+
+#include <QTest>
+
+std::shared_ptr<outlook::Folder> ScriptedFolderPicker::pickFolder(outlook::Namespace &ns)
+{
+    ++shown;
+    const QString name = answers.isEmpty() ? QString() : answers.takeFirst();
+    for (const auto &store : ns.Stores())
+        for (const auto &folder : store->Folders())
+            if (folder->Name() == name)
+                return folder;
+    return nullptr;
+}
+
+ImportBench::ImportBench()
+{
+    services.files = &files;
+    services.folders = &folders;
+    services.customForms = &customForms;
+    if (!OpenTemplateDatabase(state, services))
+        QTest::qFail("the template database did not open", __FILE__, __LINE__);
+    state.outlookApplication = services.createContactApplication(QStringLiteral("Outlook.Application"));
+    state.outlookNamespace = state.outlookApplication->GetNamespace(QStringLiteral("MAPI"));
+    ns = state.outlookNamespace;
+    boxes.clear();
+}
+
+void ImportBench::makeTemplate(const QString &name, const QString &fileType, const MappingRows &rows,
+                               const QString &sheet)
+{
+    state.templateName = name;
+    state.sheetName = sheet;
+    const bool ok = FindTemplate(state, services, kFindCheck) && !AllocateTemplateTable(state).isEmpty() &&
+                    (CreateTemplateTable(state, state.mappingTable), true) &&
+                    WriteMappingRows(state, services, rows, kModeAdd) &&
+                    WriteTemplateIndex(state, services, kModeAdd, fileType, rows);
+    if (!ok)
+        QTest::qFail("the template was not written", __FILE__, __LINE__);
+}
+
+std::shared_ptr<outlook::Folder> ImportBench::folder(const QString &name)
+{
+    for (const auto &f : ns->Stores().first()->Folders())
+        if (f->Name() == name)
+            return f;
+    return ns->Stores().first()->AddFolder(name, outlook::olContactItem);
+}
+
+QList<outlook::ContactData> ImportBench::contactsIn(const QString &folderName)
+{
+    QList<outlook::ContactData> contacts;
+    auto items = folder(folderName)->Items();
+    for (auto c = items->GetFirst(); c; c = items->GetNext())
+        contacts << c->data();
+    return contacts;
+}
+
+QString ImportBench::writeSource(const QString &name, const QByteArray &text)
+{
+    writeBytes(file(name), text);
+    return file(name);
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "TestServices.h"
+#include "import/ImportRun.h"
+#include "outlook/FolderChoice.h"
+#include "source/FileChoice.h"
+#include "store/MappingRow.h"
+
+#include <QMap>
+
+// Answers each file dialog from a list of paths ("" for a cancel).
+class ScriptedFileDialogs : public FileDialogs {
+public:
+    QString getOpenFileName(const QString &filter) override
+    {
+        filters << filter;
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
+    QStringList answers;
+    QStringList filters;
+};
+
+// Picks folders by name from the first store; "" cancels.
+class ScriptedFolderPicker : public FolderPicker {
+public:
+    std::shared_ptr<outlook::Folder> pickFolder(outlook::Namespace &ns) override;
+    QStringList answers;
+    int shown = 0;
+};
+
+// Answers the custom form question, and keeps what it was shown.
+class ScriptedCustomForms : public CustomFormPrompt {
+public:
+    void ask(AppState &state) override
+    {
+        notices << state.customFormNotice;
+        fields = state.userDefinedFields;
+        state.useCustomFolder = answer;
+    }
+    bool answer = false;
+    QStringList notices;
+    QList<std::pair<QString, QString>> fields;
+};
+
+// Records what the row loop shows.
+class RecordingProgress : public ImportProgress {
+public:
+    void showTotal(int rows) override { total = rows; }
+    void showRowNumber(int row) override { lastRow = row; }
+    void showCounter(ImportCounter counter, int value) override
+    {
+        counters[counter] = value;
+        ++writes;
+    }
+    int total = -1;
+    int lastRow = 0;
+    int writes = 0;
+    QMap<ImportCounter, int> counters;
+};
+
+// A database, an address book and the scripted services of an import.
+struct ImportBench : TestServices {
+    ImportBench();
+    // Writes a template through the store.
+    void makeTemplate(const QString &name, const QString &fileType, const MappingRows &rows,
+                      const QString &sheet = QString());
+    std::shared_ptr<outlook::Folder> folder(const QString &name);
+    QList<outlook::ContactData> contactsIn(const QString &folderName);
+    QString writeSource(const QString &name, const QByteArray &text);
+
+    // The test's own way into the address book, whatever the program holds.
+    std::shared_ptr<outlook::Namespace> ns;
+    ScriptedFileDialogs files;
+    ScriptedFolderPicker folders;
+    ScriptedCustomForms customForms;
+};
