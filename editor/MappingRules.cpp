@@ -1,0 +1,159 @@
+#include "editor/MappingRules.h"
+
+#include "app/AppState.h"
+#include "catalog/FieldCatalog.h"
+#include "platform/MessageBoxes.h"
+#include "source/MappingGrid.h"
+
+namespace {
+
+const QString kUserDefined = QStringLiteral("USERDEFINED");
+constexpr const char *kCodes[] = {"CO", "ML", "HM", "OT"};
+constexpr const char *kFullStreets[] = {"BusinessAddressStreet", "MailingAddressStreet", "HomeAddressStreet",
+                                        "OtherAddressStreet"};
+
+AppState::StreetFlags &flagsOf(AppState &state, int address)
+{
+    AppState::StreetFlags *all[] = {&state.business, &state.mailing, &state.home, &state.other};
+    return *all[address];
+}
+
+// The address (0 business, 1 mailing, 2 home, 3 other) of a street-line key, or -1.
+int lineAddress(const QString &key)
+{
+    if (!FieldCatalog::isStreetLineKey(key))
+        return -1;
+    for (int a = 0; a < 4; ++a)
+        if (key.mid(2, 2) == QLatin1String(kCodes[a]))
+            return a;
+    return -1;
+}
+
+int fullStreetAddress(const QString &key)
+{
+    for (int a = 0; a < 4; ++a)
+        if (key == QLatin1String(kFullStreets[a]))
+            return a;
+    return -1;
+}
+
+} // namespace
+
+MappingRules::Drop MappingRules::dropOnList(MappingGrid &grid, DragState &drag, int targetRow,
+                                            const QString &selectedKey)
+{
+    if (FieldCatalog::isGroupKey(drag.pressedNodeKey)) {
+        m_boxes.show(QStringLiteral("This is not an item that you can select - please drop down the options and "
+                                    "select again"));
+        return Drop::GroupRefused;
+    }
+    if (targetRow < 0 || targetRow >= grid.rowCount())
+        return Drop::NoRow;
+
+    if (drag.listDragActive) {
+        drag.listDragActive = false;
+        const int source = drag.dragRowIndex;
+        // A row dropped on itself keeps its mapping.
+        if (source >= 0 && source < grid.rowCount() && source != targetRow) {
+            const MappingRow from = grid.row(source);
+            grid.setMapping(targetRow, from.displayName, from.key);
+            grid.setMapping(source, QString(), QString());
+        }
+        return Drop::Moved;
+    }
+
+    const CatalogNode *node = FieldCatalog::find(selectedKey);
+    if (!node)
+        return Drop::NoNode;
+    for (int i = 0; i < grid.rowCount(); ++i) {
+        if (grid.row(i).displayName == node->text) {
+            m_boxes.show(
+                QStringLiteral("This option has already been chosen - you can not select the same item twice"));
+            return Drop::Duplicate;
+        }
+    }
+    if (const int a = lineAddress(node->key); a >= 0) {
+        if (flagsOf(m_state, a).fullStreet) {
+            m_boxes.show(
+                QStringLiteral("Cannot combine separate street address when the Full Address has been selected"));
+            return Drop::StreetRefused;
+        }
+        flagsOf(m_state, a).streetLines = true;
+    } else if (const int f = fullStreetAddress(node->key); f >= 0) {
+        if (flagsOf(m_state, f).streetLines) {
+            // The business message reads "combine", the three others "combione".
+            m_boxes.show(f == 0 ? QStringLiteral("Cannot combine full street address when separate address lines have "
+                                                 "already been selected")
+                                : QStringLiteral("Cannot combione full street address when separate address lines have "
+                                                 "already been selected"));
+            return Drop::StreetRefused;
+        }
+        flagsOf(m_state, f).fullStreet = true;
+    }
+    const int row = drag.dragRowIndex >= 0 && drag.dragRowIndex < grid.rowCount() ? drag.dragRowIndex : targetRow;
+    grid.setMapping(row, node->text, node->key);
+    drag.treeDragActive = false;
+    return Drop::Mapped;
+}
+
+void MappingRules::dropOnTree(MappingGrid &grid, DragState &drag)
+{
+    if (!drag.listDragActive)
+        return;
+    drag.listDragActive = false;
+    if (drag.dragRowIndex < 0 || drag.dragRowIndex >= grid.rowCount())
+        return;
+    const QString key = grid.row(drag.dragRowIndex).key;
+    const bool lineRemoved = lineAddress(key) >= 0;
+    if (!lineRemoved)
+        if (const int f = fullStreetAddress(key); f >= 0)
+            flagsOf(m_state, f).fullStreet = false;
+    grid.setMapping(drag.dragRowIndex, QString(), QString());
+    if (lineRemoved)
+        rebuildStreetLineFlags(m_state, grid);
+}
+
+bool MappingRules::addUserFields(MappingGrid &grid, const QString &caption)
+{
+    bool anyUnmapped = false;
+    for (int i = 0; i < grid.rowCount() && !anyUnmapped; ++i)
+        anyUnmapped = grid.row(i).displayName.isEmpty();
+    if (!anyUnmapped) {
+        m_boxes.show(QStringLiteral("All fields have already been mapped"), MessageBoxes::Buttons::Ok,
+                     MessageBoxes::Icon::Critical, caption);
+        return false;
+    }
+    if (m_boxes.show(QStringLiteral("Do you want <unMapped> fields to be added as User Defined fields?"),
+                     MessageBoxes::Buttons::YesNo, MessageBoxes::Icon::Critical, caption) != MessageBoxes::Answer::Yes)
+        return false;
+    for (int i = 0; i < grid.rowCount(); ++i) {
+        const MappingRow row = grid.row(i);
+        if (row.displayName.isEmpty())
+            grid.setMapping(i, kUserDefined, QStringLiteral("UD") + row.sourceColumnName);
+    }
+    return true;
+}
+
+bool MappingRules::hasUserDefinedRow(const MappingGrid &grid)
+{
+    for (int i = 0; i < grid.rowCount(); ++i)
+        if (grid.row(i).displayName == kUserDefined)
+            return true;
+    return false;
+}
+
+void MappingRules::rebuildFullStreetFlags(AppState &state, const MappingGrid &grid)
+{
+    for (int i = 0; i < grid.rowCount(); ++i)
+        if (const int f = fullStreetAddress(grid.row(i).key); f >= 0)
+            flagsOf(state, f).fullStreet = true;
+}
+
+void MappingRules::rebuildStreetLineFlags(AppState &state, const MappingGrid &grid)
+{
+    for (int a = 0; a < 4; ++a)
+        flagsOf(state, a).streetLines = false;
+    for (int i = 0; i < grid.rowCount(); ++i)
+        if (const int a = lineAddress(grid.row(i).key); a >= 0)
+            flagsOf(state, a).streetLines = true;
+}
