@@ -2,11 +2,13 @@
 
 #include "app/AppState.h"
 #include "app/ErrorReport.h"
+#include "app/Help.h"
 #include "app/Services.h"
 #include "app/StartupVerification.h"
 #include "app/frmAbout.h"
 #include "editor/frmTemplate.h"
 #include "import/ImportRun.h"
+#include "platform/ComboItemList.h"
 #include "platform/MessageBoxes.h"
 #include "platform/TreeWidgetGrid.h"
 #include "store/TemplateDatabase.h"
@@ -27,18 +29,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-// The store fills the drop-down list through this.
-class ComboItemList : public ItemList {
-public:
-    explicit ComboItemList(QComboBox *box) : m_box(box) {}
-    void clear() override { m_box->clear(); }
-    void addItem(const QString &text) override { m_box->addItem(text); }
-    void clearText() override { m_box->setCurrentIndex(-1); }
-
-private:
-    QComboBox *m_box;
-};
 
 // The product picture: an address card.
 QPixmap productPicture()
@@ -170,7 +160,7 @@ void frmMirelImportMain::buildMenus()
 void frmMirelImportMain::Form_Load()
 {
     try {
-        m_helpFile = m_services.appPath + QLatin1Char('/') + kHelpFileName;
+        m_helpFile = m_services.appPath + QStringLiteral("/MirelImp.chm");
         if (!StartupVerification(m_state, m_services))
             return; // the program has been ended
         cmdCreate->setEnabled(false);
@@ -213,7 +203,8 @@ void frmMirelImportMain::cboTemplates1_Click()
 void frmMirelImportMain::cmdMapIt_Click()
 {
     if (!m_editor)
-        m_editor = new frmTemplate(this);
+        m_editor = new frmTemplate(m_state, m_services, this);
+    m_editor->Form_Activate();
     m_editor->show();
     hide();
 }
@@ -275,19 +266,12 @@ void frmMirelImportMain::mnuFileExit_Click()
 
 void frmMirelImportMain::mnuHelpContents_Click()
 {
-    QString error;
-    if (!QFileInfo::exists(m_helpFile))
-        error = QStringLiteral("The help file %1 could not be found.").arg(QDir::toNativeSeparators(m_helpFile));
-    else if (!m_services.urls->openUrl(QUrl::fromLocalFile(m_helpFile)))
-        error =
-            QStringLiteral("No program is set up to open the help file %1.").arg(QDir::toNativeSeparators(m_helpFile));
-    if (!error.isEmpty())
-        m_services.boxes().show(error);
+    OpenHelpContents(m_services);
 }
 
 void frmMirelImportMain::mnuHelpWeb_Click()
 {
-    m_services.urls->openUrl(QUrl(kProductWebSite));
+    OpenProductWebSite(m_services);
 }
 
 void frmMirelImportMain::mnuHelpAbout_Click()

@@ -16,9 +16,6 @@ class QTreeWidget;
 struct AppState;
 struct Services;
 
-inline const QString kProductWebSite = QStringLiteral("https://www.contactmirel.com/");
-inline const QString kHelpFileName = QStringLiteral("MirelImp.chm");
-
 // The start-up window and home of the program: the preparation phase ("Map It") and the
 // processing phase (template choice, "Retrieve It", "Create It").
 class frmMirelImportMain : public QMainWindow {

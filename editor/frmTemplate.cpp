@@ -1,17 +1,813 @@
 #include "editor/frmTemplate.h"
 
-#include <QCloseEvent>
+#include "app/AppState.h"
+#include "app/ErrorReport.h"
+#include "app/Help.h"
+#include "app/Services.h"
+#include "app/frmAbout.h"
+#include "catalog/FieldCatalog.h"
+#include "editor/FieldCatalogTree.h"
+#include "outlook/FolderChoice.h"
+#include "platform/ComboItemList.h"
+#include "platform/MessageBoxes.h"
+#include "platform/TreeWidgetGrid.h"
+#include "source/CReadFile.h"
+#include "source/FileChoice.h"
+#include "source/FileTypes.h"
+#include "store/StoreTransaction.h"
+#include "store/TemplateDatabase.h"
+#include "store/TemplateStore.h"
 
-frmTemplate::frmTemplate(QWidget *home) : QWidget(nullptr), m_home(home)
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDrag>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kCaption = QStringLiteral("ContactMirel - Create/Edit Import Template");
+const QString kNodeFormat = QStringLiteral("application/x-mirel-catalog-node");
+const QString kRowFormat = QStringLiteral("application/x-mirel-mapping-row");
+
+template <typename T> T *named(T *object, const char *name)
+{
+    object->setObjectName(QLatin1String(name));
+    return object;
+}
+
+// The drag cursor: a small column with an arrow.
+QPixmap dragColumnPicture()
+{
+    QPixmap pixmap(28, 22);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setPen(QPen(QColor(40, 70, 120), 2));
+    p.setBrush(QColor(235, 242, 252, 220));
+    p.drawRect(QRect(2, 2, 14, 18));
+    p.drawLine(5, 8, 13, 8);
+    p.drawLine(5, 13, 13, 13);
+    p.drawLine(18, 11, 26, 11);
+    p.drawLine(22, 7, 26, 11);
+    p.drawLine(22, 15, 26, 11);
+    return pixmap;
+}
+
+} // namespace
+
+// ---- DragTreeWidget ----
+
+void DragTreeWidget::mousePressEvent(QMouseEvent *event)
+{
+    QTreeWidget::mousePressEvent(event);
+    if (onPress)
+        onPress(event);
+}
+
+void DragTreeWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    if (onMove && event->buttons() != Qt::NoButton)
+        onMove(event);
+    else
+        QTreeWidget::mouseMoveEvent(event);
+}
+
+void DragTreeWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    QTreeWidget::mouseReleaseEvent(event);
+    if (onRelease)
+        onRelease(event);
+}
+
+void DragTreeWidget::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (onDragOver && onDragOver(event->mimeData(), event->position().toPoint()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void DragTreeWidget::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (onDragOver && onDragOver(event->mimeData(), event->position().toPoint()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void DragTreeWidget::dropEvent(QDropEvent *event)
+{
+    if (onDrop)
+        onDrop(event->mimeData(), event->position().toPoint());
+    event->acceptProposedAction();
+}
+
+// ---- frmTemplate ----
+
+frmTemplate::frmTemplate(AppState &state, Services &services, QWidget *home)
+    : QWidget(nullptr), m_state(state), m_services(services), m_home(home)
 {
     setObjectName(QStringLiteral("frmTemplate"));
-    setWindowTitle(QStringLiteral("ContactMirel - Create/Edit Import Template"));
-    resize(720, 520);
+    setWindowTitle(kCaption);
+    setAttribute(Qt::WA_DeleteOnClose);
+    buildControls();
+    Form_Load();
+}
+
+void frmTemplate::buildControls()
+{
+    auto *outer = new QVBoxLayout(this);
+    menuBar = new QMenuBar(this);
+    outer->setMenuBar(menuBar);
+    mnuFile = named(menuBar->addMenu(QStringLiteral("&File")), "mnuFile");
+    mnuExit = named(mnuFile->addAction(QStringLiteral("&Exit")), "mnuExit");
+    mnuHelp = named(menuBar->addMenu(QStringLiteral("&Help")), "mnuHelp");
+    mnuContents = named(mnuHelp->addAction(QStringLiteral("&Contents")), "mnuContents");
+    mnuHelpBar1 = named(mnuHelp->addSeparator(), "mnuHelpBar1");
+    mnuHelpWeb = named(mnuHelp->addAction(QStringLiteral("ContactMirel &Website")), "mnuHelpWeb");
+    mnuHelpBar2 = named(mnuHelp->addSeparator(), "mnuHelpBar2");
+    mnuHelpAbout = named(mnuHelp->addAction(QStringLiteral("&About")), "mnuHelpAbout");
+
+    auto *columns = new QHBoxLayout;
+    outer->addLayout(columns, 1);
+
+    // Left: template, source and folder controls, and the buttons.
+    auto *left = new QVBoxLayout;
+    Frame2 = named(new QGroupBox(QStringLiteral(" Template Manager"), this), "Frame2");
+    optExisting = named(new QRadioButton(QStringLiteral("Select Existing"), Frame2), "optExisting");
+    optNew = named(new QRadioButton(QStringLiteral("Create New"), Frame2), "optNew");
+    auto *modes = new QVBoxLayout(Frame2);
+    modes->addWidget(optNew);
+    modes->addWidget(optExisting);
+    left->addWidget(Frame2);
+
+    lblFileType = named(new QLabel(QStringLiteral("Select File Type:"), this), "lblFileType");
+    cboFileTypes = named(new QComboBox(this), "cboFileTypes");
+    lblTemplate = named(new QLabel(QStringLiteral("Select Template:"), this), "lblTemplate");
+    cboTemplates2 = named(new QComboBox(this), "cboTemplates2");
+    cmdGetSample = named(new QPushButton(QStringLiteral("Get Sample Source File"), this), "cmdGetSample");
+    lblTmpltName = named(new QLabel(QStringLiteral("Enter Tmplt Name:"), this), "lblTmpltName");
+    txtTemplateName = named(new QLineEdit(this), "txtTemplateName");
+    lblXLSName = named(new QLabel(QStringLiteral("Sheet/Table Name:"), this), "lblXLSName");
+    txtXLSName = named(new QLineEdit(this), "txtXLSName");
+    txtXLSName->setReadOnly(true);
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{lblFileType, cboFileTypes, lblTemplate, cboTemplates2, cmdGetSample,
+                                          lblTmpltName, txtTemplateName, lblXLSName, txtXLSName})
+        left->addWidget(w);
+
+    Frame3 = named(new QGroupBox(QStringLiteral("Outlook Folder Manager"), this), "Frame3");
+    optOnImport = named(new QRadioButton(QStringLiteral("Select when Importing"), Frame3), "optOnImport");
+    optFldrDefault = named(new QRadioButton(QStringLiteral("Select Default"), Frame3), "optFldrDefault");
+    txtFolderName = named(new QLineEdit(Frame3), "txtFolderName");
+    txtFolderName->setReadOnly(true);
+    lblCustomForm = named(new QLabel(QStringLiteral("Uses Custom Form"), Frame3), "lblCustomForm");
+    auto *folder = new QVBoxLayout(Frame3);
+    folder->addWidget(optOnImport);
+    folder->addWidget(optFldrDefault);
+    folder->addWidget(txtFolderName);
+    folder->addWidget(lblCustomForm);
+    left->addWidget(Frame3);
+    left->addStretch();
+
+    cmdUpdate = named(new QPushButton(QStringLiteral("Save/Update"), this), "cmdUpdate");
+    cmdDelete = named(new QPushButton(QStringLiteral("Delete"), this), "cmdDelete");
+    cmdAddUserFields = named(new QPushButton(QStringLiteral("Add User Fields"), this), "cmdAddUserFields");
+    cmdClear = named(new QPushButton(QStringLiteral("Clear"), this), "cmdClear");
+    cmdExit = named(new QPushButton(QStringLiteral("Exit"), this), "cmdExit");
+    auto *buttons = new QGridLayout;
+    buttons->addWidget(cmdUpdate, 0, 0);
+    buttons->addWidget(cmdDelete, 0, 1);
+    buttons->addWidget(cmdAddUserFields, 1, 0);
+    buttons->addWidget(cmdClear, 1, 1);
+    buttons->addWidget(cmdExit, 2, 1);
+    left->addLayout(buttons);
+    columns->addLayout(left);
+
+    // Middle: the field tree.
+    auto *middle = new QVBoxLayout;
+    Label2 = named(new QLabel(QStringLiteral("Outlook Fields  "), this), "Label2");
+    TV = named(new DragTreeWidget(this), "TV");
+    TV->setHeaderHidden(true);
+    TV->setAcceptDrops(true);
+    middle->addWidget(Label2);
+    middle->addWidget(TV, 1);
+    columns->addLayout(middle, 1);
+
+    // Right: the mapping list and the worksheet list share one place.
+    auto *right = new QGridLayout;
+    lblColNames = named(new QLabel(QStringLiteral("Source File Column Names"), this), "lblColNames");
+    lblTableNames = named(new QLabel(QStringLiteral("Source File Table/Sheet Names"), this), "lblTableNames");
+    LV = named(new DragTreeWidget(this), "LV");
+    LV->setAcceptDrops(true);
+    LB = named(new QListWidget(this), "LB");
+    right->addWidget(lblColNames, 0, 0);
+    right->addWidget(lblTableNames, 0, 0);
+    right->addWidget(LV, 1, 0);
+    right->addWidget(LB, 1, 0);
+    right->setRowStretch(1, 1);
+    columns->addLayout(right, 2);
+    resize(980, 600);
+
+    m_images.insert(QStringLiteral("dragcol"), dragColumnPicture());
+
+    connect(cboFileTypes, &QComboBox::activated, this, &frmTemplate::cboFileTypes_Click);
+    connect(cboTemplates2, &QComboBox::activated, this, &frmTemplate::cboTemplates2_Click);
+    connect(cmdGetSample, &QPushButton::clicked, this, &frmTemplate::cmdGetSample_Click);
+    connect(LB, &QListWidget::itemClicked, this, &frmTemplate::LB_Click);
+    connect(optNew, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            optNew_Click();
+    });
+    connect(optExisting, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            optExisting_Click();
+    });
+    connect(optOnImport, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            optOnImport_Click();
+    });
+    connect(optFldrDefault, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            optFldrDefault_Click();
+    });
+    connect(txtTemplateName, &QLineEdit::editingFinished, this, &frmTemplate::txtTemplateName_Validate);
+    connect(cmdClear, &QPushButton::clicked, this, &frmTemplate::cmdClear_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmTemplate::cmdExit_Click);
+    connect(cmdUpdate, &QPushButton::clicked, this, &frmTemplate::cmdUpdate_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmTemplate::cmdDelete_Click);
+    connect(cmdAddUserFields, &QPushButton::clicked, this, &frmTemplate::cmdAddUserFields_Click);
+    connect(mnuExit, &QAction::triggered, this, &frmTemplate::mnuExit_Click);
+    connect(mnuContents, &QAction::triggered, this, &frmTemplate::mnuContents_Click);
+    connect(mnuHelpWeb, &QAction::triggered, this, &frmTemplate::mnuHelpWeb_Click);
+    connect(mnuHelpAbout, &QAction::triggered, this, &frmTemplate::mnuHelpAbout_Click);
+
+    // The gestures of the tree and the list.
+    TV->onPress = [this](QMouseEvent *e) {
+        QTreeWidgetItem *item = TV->itemAt(e->position().toPoint());
+        if (item)
+            TV->setCurrentItem(item);
+        TV_MouseDown(item ? item->data(0, kCatalogKeyRole).toString() : QString());
+    };
+    TV->onMove = [this](QMouseEvent *e) { TV_MouseMove(e->buttons()); };
+    TV->onDragOver = [this](const QMimeData *data, const QPoint &pos) {
+        if (!data->hasFormat(kRowFormat) || !m_drag.listDragActive)
+            return false;
+        if (QTreeWidgetItem *item = TV->itemAt(pos))
+            TV->setCurrentItem(item); // the drop target
+        return true;
+    };
+    TV->onDrop = [this](const QMimeData *, const QPoint &) { TV_DragDrop(); };
+    LV->onPress = [this](QMouseEvent *e) {
+        QTreeWidgetItem *item = LV->itemAt(e->position().toPoint());
+        LV_MouseDown(item ? LV->indexOfTopLevelItem(item) : -1);
+    };
+    LV->onMove = [this](QMouseEvent *) {
+        if (m_drag.listDragActive)
+            startDrag(LV, kRowFormat, QByteArray::number(m_drag.dragRowIndex));
+    };
+    LV->onRelease = [this](QMouseEvent *) {
+        m_drag.listDragActive = false; // a click without a drag moves nothing
+    };
+    LV->onDragOver = [this](const QMimeData *data, const QPoint &pos) {
+        if (!data->hasFormat(kRowFormat) && !data->hasFormat(kNodeFormat))
+            return false;
+        QTreeWidgetItem *item = LV->itemAt(pos);
+        LV_DragOver(item ? LV->indexOfTopLevelItem(item) : -1);
+        return true;
+    };
+    LV->onDrop = [this](const QMimeData *, const QPoint &pos) {
+        QTreeWidgetItem *item = LV->itemAt(pos);
+        LV_DragDrop(item ? LV->indexOfTopLevelItem(item) : -1);
+    };
+}
+
+void frmTemplate::Form_Load()
+{
+    BuildFieldCatalog(TV, m_services.boxes());
+    ComboItemList types(cboFileTypes);
+    FillFileTypeList(types);
+    SetupMappingColumns(LV, m_services.boxes());
+    SetLBVisible();
+    m_state.editPending = false;
+    cmdGetSample->setEnabled(false);
+    cboTemplates2->setCurrentIndex(-1);
+    cmdDelete->setEnabled(false);
+    cmdUpdate->setEnabled(false);
+    for (QWidget *w : findChildren<QWidget *>())
+        w->installEventFilter(this);
+}
+
+void frmTemplate::Form_Activate()
+{
+    m_state.editPending = false;
+    select(optNew);
+    ComboItemList list(cboTemplates2);
+    LoadTemplateList(m_state, m_services, list);
+    cboTemplates2->setCurrentIndex(-1);
+}
+
+void frmTemplate::select(QRadioButton *option)
+{
+    // Selecting an option runs its steps; selecting the one already selected runs nothing.
+    if (!option->isChecked())
+        option->setChecked(true);
+}
+
+void frmTemplate::deselectFolderOptions()
+{
+    for (QRadioButton *option : {optOnImport, optFldrDefault}) {
+        option->setAutoExclusive(false);
+        option->blockSignals(true);
+        option->setChecked(false);
+        option->blockSignals(false);
+        option->setAutoExclusive(true);
+    }
+}
+
+void frmTemplate::SetLvwVisible()
+{
+    LV->setVisible(true);
+    LV->setEnabled(true);
+    lblColNames->setVisible(true);
+    lblTableNames->setVisible(false);
+    LB->setVisible(false);
+}
+
+void frmTemplate::SetLBVisible()
+{
+    LV->setVisible(false);
+    lblColNames->setVisible(false);
+    lblTableNames->setVisible(true);
+    LB->setVisible(true);
+}
+
+void frmTemplate::cboFileTypes_Click()
+{
+    m_state.fileType = FileTypeCode::codeOf(cboFileTypes->currentText());
+    cboTemplates2->setVisible(false);
+    cmdGetSample->setEnabled(true);
+}
+
+void frmTemplate::cmdGetSample_Click()
+{
+    m_state.loadMode = kModeAdd;
+    const QString type = cboFileTypes->currentText();
+    if (type.isEmpty()) {
+        m_services.boxes().show(QStringLiteral("You have to select a valid File Type before selecting the file"));
+        return;
+    }
+    if (!ChooseSourceFile(m_state, m_services, windowTitle(), type))
+        return;
+    TreeWidgetGrid grid(LV);
+    if (FileTypeCode::family(type) == FileTypeCode::Family::Text) {
+        SetLvwVisible();
+        if (!LoadMappingGrid(m_state, m_services, grid, type)) {
+            cmdClear_Click();
+            return;
+        }
+        SetLvwVisible();
+        cmdUpdate->setEnabled(true);
+        cmdAddUserFields->setEnabled(true);
+        cmdGetSample->setEnabled(false);
+    } else {
+        QStringList sheets;
+        if (!ListWorksheets(m_services, m_state.filePath, sheets))
+            return;
+        if (sheets.isEmpty()) {
+            m_services.boxes().show(QStringLiteral("Could not open Excel spreadsheet"));
+            return;
+        }
+        if (sheets.size() == 1) {
+            m_state.sheetName = sheets.first();
+            SetLvwVisible();
+            if (!LoadMappingGrid(m_state, m_services, grid, type)) {
+                cmdClear_Click();
+                return;
+            }
+            cmdUpdate->setEnabled(true);
+            cmdAddUserFields->setEnabled(true);
+        } else {
+            LB->clear();
+            LB->addItems(sheets);
+            SetLBVisible();
+            cmdUpdate->setEnabled(false);
+        }
+    }
+    cboTemplates2->setVisible(false);
+    txtTemplateName->setVisible(true);
+    lblTmpltName->setVisible(true);
+    cboFileTypes->setVisible(false);
+    optOnImport->setEnabled(true);
+    optFldrDefault->setEnabled(true);
+    select(optOnImport);
+    cmdGetSample->setEnabled(false);
+    cmdDelete->setEnabled(false);
+}
+
+void frmTemplate::LB_Click()
+{
+    if (!LB->currentItem())
+        return;
+    m_state.sheetName = LB->currentItem()->text();
+    lblXLSName->setVisible(true);
+    txtXLSName->setVisible(true);
+    txtXLSName->setText(m_state.sheetName);
+    m_state.loadMode = kModeAdd;
+    LB->setVisible(false);
+    lblTableNames->setVisible(false);
+    LV->setVisible(true);
+    lblColNames->setVisible(true);
+    TreeWidgetGrid grid(LV);
+    LoadMappingGrid(m_state, m_services, grid, cboFileTypes->currentText());
+    cmdUpdate->setEnabled(true);
+    cmdAddUserFields->setEnabled(true);
+    cmdDelete->setEnabled(false);
+}
+
+void frmTemplate::optNew_Click()
+{
+    if (m_state.editPending)
+        m_state.indexRecord.close();
+    cboFileTypes->setCurrentIndex(-1);
+    cboFileTypes->setVisible(true);
+    cboTemplates2->setCurrentIndex(-1);
+    cboTemplates2->setVisible(false);
+    lblTemplate->setVisible(false);
+    lblTmpltName->setVisible(false);
+    lblFileType->setVisible(true);
+    txtXLSName->clear();
+    txtXLSName->setVisible(false);
+    lblXLSName->setVisible(false);
+    txtTemplateName->setVisible(false);
+    LV->clear();
+    TV->setEnabled(true);
+    LB->setEnabled(true);
+    cmdGetSample->setEnabled(false);
+}
+
+void frmTemplate::optExisting_Click()
+{
+    cboFileTypes->setVisible(false);
+    lblFileType->setVisible(false);
+    cboTemplates2->setVisible(true);
+    lblTemplate->setVisible(true);
+    lblTmpltName->setVisible(false);
+    cmdGetSample->setEnabled(false);
+    cmdAddUserFields->setEnabled(false);
+    cmdUpdate->setEnabled(false);
+    cmdDelete->setEnabled(false);
+}
+
+void frmTemplate::cboTemplates2_Click()
+{
+    m_state.templateName = cboTemplates2->currentText();
+    try {
+        if (!FindTemplate(m_state, m_services, kFindRead))
+            return;
+    } catch (const std::exception &e) {
+        ReportError(m_services.boxes(), TrappedError(e));
+        return;
+    }
+    const bool workbook = m_state.fileType == FileTypeCode::XLH || m_state.fileType == FileTypeCode::XLN;
+    txtXLSName->setText(workbook ? m_state.sheetName : QString());
+    txtXLSName->setVisible(workbook);
+    lblXLSName->setVisible(workbook);
+    optFldrDefault->setEnabled(true);
+    optOnImport->setEnabled(true);
+    if (m_state.defaultFolder) {
+        txtFolderName->setText(m_state.folderName);
+        txtFolderName->setVisible(true);
+        m_state.suppressFolderChoice = true;
+        select(optFldrDefault);
+        lblCustomForm->setVisible(m_state.customForm);
+        cmdAddUserFields->setEnabled(!m_state.customForm);
+    } else {
+        txtFolderName->clear();
+        m_state.folderName.clear();
+        m_state.folderStoreId.clear();
+        txtFolderName->setVisible(false);
+        select(optOnImport);
+        cmdAddUserFields->setEnabled(true);
+    }
+    if (!OpenTemplateTable(m_state, m_services)) {
+        cboTemplates2->setFocus();
+        return;
+    }
+    m_state.loadMode = kModeUpdate;
+    TreeWidgetGrid grid(LV);
+    LoadMappingGrid(m_state, m_services, grid, m_state.fileType);
+    MappingRules::rebuildFullStreetFlags(m_state, grid);
+    SetLvwVisible();
+    m_state.editPending = true;
+    cboFileTypes->setVisible(false);
+    cmdGetSample->setEnabled(false);
+    cmdDelete->setEnabled(true);
+    cmdUpdate->setEnabled(true);
+}
+
+bool frmTemplate::txtTemplateName_Validate()
+{
+    if (txtTemplateName->text().size() >= 31) {
+        m_services.boxes().show(QStringLiteral("Template Name cannot exceed 30 characters"));
+        txtTemplateName->setFocus();
+        return false;
+    }
+    m_state.editPending = true;
+    return true;
+}
+
+void frmTemplate::cmdClear_Click()
+{
+    for (AppState::StreetFlags *flags : {&m_state.business, &m_state.mailing, &m_state.home, &m_state.other})
+        *flags = AppState::StreetFlags();
+    txtXLSName->clear();
+    txtXLSName->setVisible(false);
+    lblXLSName->setVisible(false);
+    lblCustomForm->setVisible(false);
+    cboTemplates2->setCurrentIndex(-1);
+    cboTemplates2->setVisible(true);
+    txtTemplateName->clear();
+    txtTemplateName->setVisible(false);
+    m_state.folderStoreId.clear();
+    m_state.folderName.clear();
+    txtFolderName->clear();
+    txtFolderName->setVisible(false);
+    cboFileTypes->setVisible(true);
+    cboFileTypes->setCurrentIndex(-1);
+    lblTemplate->setText(QStringLiteral("Select Template:"));
+    lblFileType->setVisible(true);
+    lblTemplate->setVisible(false);
+    deselectFolderOptions();
+    optOnImport->setEnabled(false);
+    optFldrDefault->setEnabled(false);
+    select(optNew);
+    LB->clear();
+    TV->setEnabled(false);
+    LV->setEnabled(false);
+    SetLBVisible();
+    cmdGetSample->setEnabled(false);
+    cmdDelete->setEnabled(false);
+    cmdUpdate->setEnabled(false);
+    cmdAddUserFields->setEnabled(false);
+    m_state.editPending = false;
+}
+
+bool frmTemplate::confirmLeaving()
+{
+    if (!m_state.editPending)
+        return true;
+    if (m_services.boxes().show(
+            QStringLiteral("You have not saved/updated you latest entries - do you still wish to Exit?"),
+            MessageBoxes::Buttons::YesNo, MessageBoxes::Icon::Critical, windowTitle()) != MessageBoxes::Answer::Yes)
+        return false;
+    m_state.editPending = false;
+    return true;
+}
+
+void frmTemplate::leave()
+{
+    hide();
+    if (m_home)
+        m_home->show();
+}
+
+void frmTemplate::cmdExit_Click()
+{
+    if (confirmLeaving())
+        leave();
 }
 
 void frmTemplate::closeEvent(QCloseEvent *event)
 {
+    if (!confirmLeaving()) {
+        event->ignore();
+        return;
+    }
     QWidget::closeEvent(event);
     if (m_home)
         m_home->show();
+}
+
+bool frmTemplate::eventFilter(QObject *watched, QEvent *event)
+{
+    // Enter moves the focus on to the next control, and still reaches the control.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            focusNextChild();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmTemplate::mnuContents_Click()
+{
+    OpenHelpContents(m_services);
+}
+
+void frmTemplate::mnuHelpWeb_Click()
+{
+    OpenProductWebSite(m_services);
+}
+
+void frmTemplate::mnuHelpAbout_Click()
+{
+    frmAbout about(this);
+    about.exec();
+}
+
+void frmTemplate::optOnImport_Click()
+{
+    m_state.suppressFolderChoice = false;
+    m_state.defaultFolder = false;
+    m_state.folderStoreId.clear();
+    m_state.folderName.clear();
+    txtFolderName->clear();
+    txtFolderName->setVisible(false);
+    lblCustomForm->setVisible(false);
+    TV->setEnabled(true);
+    LV->setEnabled(true);
+}
+
+void frmTemplate::optFldrDefault_Click()
+{
+    if (m_state.suppressFolderChoice)
+        return;
+    hide();
+    if (ChooseContactFolder(m_state, m_services)) {
+        m_state.defaultFolder = true;
+        TreeWidgetGrid grid(LV);
+        if (m_state.customForm && MappingRules::hasUserDefinedRow(grid)) {
+            m_services.boxes().show(QStringLiteral("You cannot have fields set to <USERDEFINED> and ") +
+                                        QStringLiteral("select a contact folder that also has ") +
+                                        QStringLiteral("a custom form attached to it"),
+                                    MessageBoxes::Buttons::Ok, MessageBoxes::Icon::Critical, windowTitle());
+            m_state.defaultFolder = false;
+            select(optOnImport);
+            txtFolderName->setVisible(false);
+            lblCustomForm->setVisible(false);
+        }
+        if (m_state.defaultFolder) {
+            txtFolderName->setText(m_state.folderName);
+            txtFolderName->setVisible(true);
+            lblCustomForm->setVisible(m_state.customForm);
+            cmdAddUserFields->setEnabled(!m_state.customForm);
+        }
+    } else {
+        m_state.defaultFolder = false;
+        select(optOnImport);
+        txtFolderName->setVisible(false);
+        lblCustomForm->setVisible(false);
+    }
+    show();
+    TV->setEnabled(true);
+    LV->setEnabled(true);
+}
+
+void frmTemplate::cmdUpdate_Click()
+{
+    const bool isNew = !txtTemplateName->isHidden();
+    if (isNew && txtTemplateName->text().isEmpty()) {
+        m_services.boxes().show(QStringLiteral("Please Enter a Description for this new template"));
+        txtTemplateName->setFocus();
+        return;
+    }
+    TreeWidgetGrid grid(LV);
+    MappingRows rows;
+    for (int i = 0; i < grid.rowCount(); ++i)
+        rows << grid.row(i);
+    // The counter, the table, its rows and the index row are kept together or not at all.
+    bool saved = false;
+    try {
+        StoreTransaction transaction(m_state);
+        if (isNew) {
+            m_state.templateName = txtTemplateName->text();
+            if (!FindTemplate(m_state, m_services, kFindCheck)) {
+                txtTemplateName->setFocus();
+                return;
+            }
+            m_state.loadMode = kModeAdd;
+            AllocateTemplateTable(m_state);
+            CreateTemplateTable(m_state, m_state.mappingTable);
+        } else {
+            m_state.loadMode = kModeUpdate;
+            m_state.templateName = cboTemplates2->currentText();
+            ReopenTemplateRecords(m_state);
+        }
+        if (WriteMappingRows(m_state, m_services, rows, m_state.loadMode) &&
+            WriteTemplateIndex(m_state, m_services, m_state.loadMode, m_state.fileType, rows)) {
+            transaction.commit();
+            saved = true;
+        }
+    } catch (const std::exception &e) {
+        ReportError(m_services.boxes(), TrappedError(e));
+    }
+    if (!saved)
+        return; // the store has said why; the entries stay for another try
+    if (isNew)
+        cboTemplates2->addItem(txtTemplateName->text());
+    cmdClear_Click();
+}
+
+void frmTemplate::cmdDelete_Click()
+{
+    bool deleted = false;
+    try {
+        StoreTransaction transaction(m_state);
+        const QString id = m_state.indexRecord.value(QStringLiteral("tm_id")).toString();
+        if (DeleteTemplate(m_state, m_services, id)) {
+            transaction.commit();
+            deleted = true;
+        }
+    } catch (const std::exception &e) {
+        ReportError(m_services.boxes(), TrappedError(e));
+    }
+    if (!deleted)
+        return;
+    cboTemplates2->removeItem(cboTemplates2->currentIndex());
+    LV->clear(); // the deleted template's rows are not shown again
+    cmdClear_Click();
+}
+
+void frmTemplate::cmdAddUserFields_Click()
+{
+    TreeWidgetGrid grid(LV);
+    MappingRules(m_state, m_services.boxes()).addUserFields(grid, windowTitle());
+}
+
+// ---- gestures ----
+
+QString frmTemplate::selectedNodeKey() const
+{
+    return TV->currentItem() ? TV->currentItem()->data(0, kCatalogKeyRole).toString() : QString();
+}
+
+void frmTemplate::startDrag(QWidget *source, const QString &format, const QByteArray &data)
+{
+    auto *drag = new QDrag(source);
+    auto *mime = new QMimeData;
+    mime->setData(format, data);
+    drag->setMimeData(mime);
+    drag->setPixmap(dragCursor());
+    drag->exec(Qt::MoveAction);
+}
+
+void frmTemplate::TV_MouseDown(const QString &nodeKey)
+{
+    if (!nodeKey.isEmpty())
+        m_drag.pressedNodeKey = nodeKey;
+}
+
+void frmTemplate::TV_MouseMove(Qt::MouseButtons buttons)
+{
+    if (buttons != Qt::LeftButton)
+        return;
+    m_drag.treeDragActive = true;
+    startDrag(TV, kNodeFormat, selectedNodeKey().toUtf8());
+}
+
+void frmTemplate::LV_MouseDown(int row)
+{
+    if (row < 0)
+        return;
+    LV->setCurrentItem(LV->topLevelItem(row));
+    m_drag.dragRowIndex = row;
+    m_drag.listDragActive = true;
+}
+
+void frmTemplate::LV_DragOver(int row)
+{
+    if (row < 0)
+        return;
+    LV->setCurrentItem(LV->topLevelItem(row));
+    if (!m_drag.listDragActive)
+        m_drag.dragRowIndex = row;
+}
+
+void frmTemplate::LV_DragDrop(int row)
+{
+    TreeWidgetGrid grid(LV);
+    const auto result = MappingRules(m_state, m_services.boxes()).dropOnList(grid, m_drag, row, selectedNodeKey());
+    if (result == MappingRules::Drop::GroupRefused && TV->currentItem())
+        TV->currentItem()->setExpanded(true);
+    if (result == MappingRules::Drop::Mapped)
+        LV->setCurrentItem(nullptr);
+}
+
+void frmTemplate::TV_DragDrop()
+{
+    TreeWidgetGrid grid(LV);
+    MappingRules(m_state, m_services.boxes()).dropOnTree(grid, m_drag);
 }

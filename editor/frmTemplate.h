@@ -1,16 +1,140 @@
 #pragma once
 
+#include "editor/MappingRules.h"
+
+#include <QPixmap>
+#include <QTreeWidget>
 #include <QWidget>
 
-// The template editor window. Leaving it shows the main window again.
-class frmTemplate : public QWidget {
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QRadioButton;
+struct AppState;
+struct Services;
+
+// A tree view that hands its mouse and drag events to the editor's handlers.
+class DragTreeWidget : public QTreeWidget {
     Q_OBJECT
 public:
-    explicit frmTemplate(QWidget *home);
+    using QTreeWidget::QTreeWidget;
+    std::function<void(QMouseEvent *)> onPress, onMove, onRelease;
+    std::function<bool(const QMimeData *, const QPoint &)> onDragOver; // true to accept
+    std::function<void(const QMimeData *, const QPoint &)> onDrop;
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+};
+
+// The template editor: a template is made from a sample file or opened from the store, its
+// columns mapped by dragging catalog fields onto them, its folder chosen, and saved or deleted.
+class frmTemplate : public QWidget {
+    Q_OBJECT
+
+public:
+    frmTemplate(AppState &state, Services &services, QWidget *home);
+
+    // Handlers, named after control and event.
+    void Form_Activate();
+    void cboFileTypes_Click();
+    void cmdGetSample_Click();
+    void LB_Click();
+    void optNew_Click();
+    void optExisting_Click();
+    void cboTemplates2_Click();
+    bool txtTemplateName_Validate();
+    void cmdClear_Click();
+    void cmdExit_Click();
+    void mnuExit_Click() { cmdExit_Click(); }
+    void mnuContents_Click();
+    void mnuHelpWeb_Click();
+    void mnuHelpAbout_Click();
+    void optOnImport_Click();
+    void optFldrDefault_Click();
+    void cmdUpdate_Click();
+    void cmdDelete_Click();
+    void cmdAddUserFields_Click();
+
+    // The gestures, callable with the row and node a drag would give.
+    void TV_MouseDown(const QString &nodeKey);
+    void TV_MouseMove(Qt::MouseButtons buttons);
+    void LV_MouseDown(int row);
+    void LV_DragOver(int row);
+    void LV_DragDrop(int row);
+    void TV_DragDrop();
+
+    void SetLvwVisible();
+    void SetLBVisible();
+    QVariant CheckForUserDefinedFields() { return QVariant(); }
+
+    DragState &dragState() { return m_drag; }
+    QPixmap dragCursor() const { return m_images.value(QStringLiteral("dragcol")); }
+
+    QPushButton *cmdExit;
+    QPushButton *cmdAddUserFields;
+    QLineEdit *txtXLSName;
+    QLineEdit *txtFolderName;
+    QGroupBox *Frame3;
+    QRadioButton *optOnImport;
+    QRadioButton *optFldrDefault;
+    QGroupBox *Frame2;
+    QRadioButton *optExisting;
+    QRadioButton *optNew;
+    QPushButton *cmdClear;
+    QListWidget *LB;
+    QPushButton *cmdDelete;
+    QPushButton *cmdUpdate;
+    QComboBox *cboFileTypes;
+    QComboBox *cboTemplates2;
+    QPushButton *cmdGetSample;
+    DragTreeWidget *TV;
+    DragTreeWidget *LV;
+    QLineEdit *txtTemplateName;
+    QLabel *lblCustomForm;
+    QLabel *lblXLSName;
+    QLabel *lblTmpltName;
+    QLabel *lblTableNames;
+    QLabel *lblFileType;
+    QLabel *lblTemplate;
+    QLabel *Label2;
+    QLabel *lblColNames;
+    QMenuBar *menuBar;
+    QMenu *mnuFile;
+    QAction *mnuExit;
+    QMenu *mnuHelp;
+    QAction *mnuContents;
+    QAction *mnuHelpBar1;
+    QAction *mnuHelpWeb;
+    QAction *mnuHelpBar2;
+    QAction *mnuHelpAbout;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void buildControls();
+    void Form_Load();
+    void select(QRadioButton *option);
+    void deselectFolderOptions();
+    bool confirmLeaving();
+    void leave();
+    void startDrag(QWidget *source, const QString &format, const QByteArray &data);
+    QString selectedNodeKey() const;
+
+    AppState &m_state;
+    Services &m_services;
     QWidget *m_home;
+    DragState m_drag;
+    QHash<QString, QPixmap> m_images; // ImageList1
 };

@@ -222,20 +222,32 @@ bool WriteTemplateIndex(AppState &state, Services &services, const QString &mode
     }
 }
 
-void DeleteTemplate(AppState &state, Services &services, const QString &tableName)
+bool DeleteTemplate(AppState &state, Services &services, const QString &tableName)
 {
     try {
         state.indexRecord.deleteCurrent();
         Catalog catalog;
         catalog.setActiveConnection(state.connection);
         catalog.deleteTable(tableName);
+        return true;
     } catch (const std::exception &e) {
         const ErrorInfo error = TrappedError(e);
         services.boxes().show(QStringLiteral("Err Num: ") + QString::number(error.number) +
                                   QStringLiteral(" - Desc: ") + error.description,
                               MessageBoxes::Buttons::Ok, MessageBoxes::Icon::Critical,
                               QStringLiteral("Deleting Template Info"));
+        return false;
     }
+}
+
+void ReopenTemplateRecords(AppState &state)
+{
+    state.indexRecord = RecordSet();
+    state.indexRecord.open(state.connection, QStringLiteral("SELECT * FROM tblTmpltIndex where tm_id = ?"),
+                           {state.mappingTable});
+    state.mappingRecords = RecordSet();
+    state.mappingRecords.open(state.connection,
+                              selectAllFrom(state.mappingTable) + QStringLiteral(" ORDER BY tmp_srccolnum"));
 }
 
 QString AllocateTemplateTable(AppState &state)

@@ -34,8 +34,12 @@ bool WriteMappingRows(AppState &state, Services &services, const MappingRows &li
 bool WriteTemplateIndex(AppState &state, Services &services, const QString &mode, const QString &fileType,
                         const MappingRows &list);
 
-// Deletes the index row under indexRecord and drops the mapping table.
-void DeleteTemplate(AppState &state, Services &services, const QString &tableName);
+// Deletes the index row under indexRecord and drops the mapping table. False after its message.
+bool DeleteTemplate(AppState &state, Services &services, const QString &tableName);
+
+// Opens the index row and the mapping rows of the template in mappingTable again, leaving the
+// template's values in AppState as they are (a save that failed is tried again on them).
+void ReopenTemplateRecords(AppState &state);
 
 // The mapping table name for the next template number; raises the stored counter by one
 // through systemRecord. Numbers are never reused. Failures reach the caller as AppError.

@@ -341,7 +341,7 @@ private slots:
 
         t.urls.opened.clear();
         window.mnuHelpWeb->trigger();
-        QCOMPARE(t.urls.opened, QList<QUrl>{QUrl(kProductWebSite)});
+        QCOMPARE(t.urls.opened, QList<QUrl>{QUrl(QStringLiteral("https://www.contactmirel.com/"))});
     }
 
     void aboutIsModal()
