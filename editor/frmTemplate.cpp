@@ -306,6 +306,12 @@ void frmTemplate::Form_Load()
     cboTemplates2->setCurrentIndex(-1);
     cmdDelete->setEnabled(false);
     cmdUpdate->setEnabled(false);
+    // As the window is designed: nothing to add, no folder shown, the folder options waiting for a source.
+    cmdAddUserFields->setEnabled(false);
+    txtFolderName->setVisible(false);
+    lblCustomForm->setVisible(false);
+    optOnImport->setEnabled(false);
+    optFldrDefault->setEnabled(false);
     for (QWidget *w : findChildren<QWidget *>())
         w->installEventFilter(this);
 }
