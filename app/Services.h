@@ -28,6 +28,8 @@ struct Services {
     CustomFormPrompt *customForms = nullptr;
     // The folder of the executable, without a trailing separator.
     QString appPath;
+    // The template database; empty for MirelTmplts.mdb in appPath.
+    QString databaseFile;
     // Proves that the data access layer can be created; throws AppError when not.
     std::function<void()> checkDataAccess;
     // Makes the contact store application ("outlook.application", "Outlook.Application");

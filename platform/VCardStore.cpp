@@ -309,8 +309,16 @@ private:
 };
 
 // The default store, made on first use with one contact folder.
-std::shared_ptr<outlook::Namespace> openDefaultStore(const QString &path)
+std::shared_ptr<outlook::Namespace> openDefaultStore(const QString &path, bool setUp)
 {
+    if (!setUp) {
+        if (!QFileInfo(path).isDir())
+            throw AppError(ErrorCode::CannotCreateObject,
+                           QStringLiteral("The address book '%1' does not exist.").arg(path));
+        auto ns = std::make_shared<VCardNamespace>();
+        ns->AddStore(path);
+        return ns;
+    }
     const bool isNew = !QFileInfo::exists(path);
     if (isNew && !QDir().mkpath(path))
         throw AppError(ErrorCode::CannotCreateObject,
@@ -363,8 +371,8 @@ QList<outlook::UserProperty> CustomFormFields(const QString &folderPath, const Q
     return fields;
 }
 
-VCardApplication::VCardApplication(const QString &defaultStorePath)
-    : m_storePath(QFileInfo(defaultStorePath).absoluteFilePath())
+VCardApplication::VCardApplication(const QString &defaultStorePath, bool setUp)
+    : m_storePath(QFileInfo(defaultStorePath).absoluteFilePath()), m_setUp(setUp)
 {
     // Something other than a folder in the store's place can never become one.
     if (QFileInfo::exists(m_storePath) && !QFileInfo(m_storePath).isDir())
@@ -377,7 +385,7 @@ std::shared_ptr<outlook::Namespace> VCardApplication::GetNamespace(const QString
     if (type.compare(QLatin1String("MAPI"), Qt::CaseInsensitive) != 0)
         throw AppError(ErrorCode::Internal, QStringLiteral("Unknown namespace type '%1'.").arg(type));
     if (!m_namespace)
-        m_namespace = openDefaultStore(m_storePath);
+        m_namespace = openDefaultStore(m_storePath, m_setUp);
     return m_namespace;
 }
 

@@ -25,12 +25,15 @@ QList<outlook::UserProperty> CustomFormFields(const QString &folderPath, const Q
 class VCardApplication : public outlook::Application {
 public:
     // Fails only when something other than a folder stands where the default store belongs.
-    explicit VCardApplication(const QString &defaultStorePath);
+    // setUp: make the store and its "Contacts" folder when missing (the program's own address
+    // book); otherwise the store is only opened.
+    explicit VCardApplication(const QString &defaultStorePath, bool setUp = true);
     // The namespace opens the default store, creating it with one contact folder on first use.
     std::shared_ptr<outlook::Namespace> GetNamespace(const QString &type) override;
 
 private:
     QString m_storePath;
+    bool m_setUp = true;
     std::shared_ptr<outlook::Namespace> m_namespace;
 };
 

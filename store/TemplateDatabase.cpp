@@ -109,7 +109,7 @@ bool CreateTemplateDatabase(Services &services)
 {
     // The file is built under a working name and takes its own name only when both tables are
     // in it: a creation that fails half-way leaves nothing that a later start would refuse.
-    const QString path = TemplateDatabasePath(services.appPath);
+    const QString path = services.databaseFile.isEmpty() ? TemplateDatabasePath(services.appPath) : services.databaseFile;
     const QString building = path + QStringLiteral(".creating");
     Catalog catalog;
     bool made = false;
@@ -135,7 +135,7 @@ bool CreateTemplateDatabase(Services &services)
 
 bool OpenTemplateDatabase(AppState &state, Services &services)
 {
-    const QString path = TemplateDatabasePath(services.appPath);
+    const QString path = services.databaseFile.isEmpty() ? TemplateDatabasePath(services.appPath) : services.databaseFile;
     bool newFile = false;
     bool creationTried = false;
     for (;;) {

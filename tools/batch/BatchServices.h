@@ -1,0 +1,60 @@
+#pragma once
+
+#include "import/ImportRun.h"
+#include "outlook/FolderChoice.h"
+#include "platform/MessageBoxes.h"
+#include "source/FileChoice.h"
+
+#include <QElapsedTimer>
+#include <cstdio>
+
+// Every box goes to standard error with its title. Questions are answered No, except the two
+// the command line allows to answer Yes.
+class StderrMessageBoxes : public MessageBoxes {
+public:
+    Answer show(const QString &text, Buttons buttons, Icon icon, const std::optional<QString> &title) override;
+    bool continueOnFieldErrors = false;
+};
+
+// The input file named on the command line stands for the file dialog.
+class FixedFileDialogs : public FileDialogs {
+public:
+    explicit FixedFileDialogs(QString path) : m_path(std::move(path)) {}
+    QString getOpenFileName(const QString &) override { return m_path; }
+
+private:
+    QString m_path;
+};
+
+// The folder named on the command line stands for the folder picker; it is made when missing.
+class FixedFolderPicker : public FolderPicker {
+public:
+    explicit FixedFolderPicker(QString directory) : m_directory(std::move(directory)) {}
+    std::shared_ptr<outlook::Folder> pickFolder(outlook::Namespace &ns) override;
+
+private:
+    QString m_directory;
+};
+
+// The custom form's notice goes to standard error; the answer comes from the command line.
+class FixedCustomFormAnswer : public CustomFormPrompt {
+public:
+    void ask(AppState &state) override;
+    bool accept = false;
+};
+
+// A progress bar on a terminal: rows done of the total and the rate. Silent otherwise.
+class TerminalProgress : public ImportProgress {
+public:
+    explicit TerminalProgress(bool terminal) : m_terminal(terminal) {}
+    void showTotal(int rows) override;
+    void showRowNumber(int row) override;
+    void showCounter(ImportCounter, int) override {}
+    void finish();
+
+private:
+    bool m_terminal;
+    int m_total = 0;
+    int m_last = -1;
+    QElapsedTimer m_clock;
+};

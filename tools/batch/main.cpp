@@ -1,0 +1,113 @@
+// mirelimport-batch: one import from a saved template, without a window.
+#include "BatchServices.h"
+#include "app/AppState.h"
+#include "app/Services.h"
+#include "platform/VCardStore.h"
+#include "source/MappingGrid.h"
+#include "store/TemplateDatabase.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+const char *const kUsage =
+    "Usage: mirelimport-batch --template NAME --input FILE --folder DIR [--database FILE]\n"
+    "                         [--accept-custom-form] [--continue-on-field-errors]\n"
+    "\n"
+    "Imports FILE with the saved template NAME into the contact folder DIR (a folder of a vCard\n"
+    "address book; made when it does not exist). The template database is MirelTmplts.mdb beside\n"
+    "the program unless --database names another.\n"
+    "\n"
+    "  --accept-custom-form        use a folder whose contacts have a custom form\n"
+    "  --continue-on-field-errors  go on when a user-defined field cannot be written\n"
+    "\n"
+    "Exit status: 0 the import ran to its end; 1 the file did not verify or the import stopped;\n"
+    "2 wrong arguments.\n";
+
+int usage(FILE *to, int status)
+{
+    std::fputs(kUsage, to);
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    const QCommandLineOption templateOption(QStringLiteral("template"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption inputOption(QStringLiteral("input"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption folderOption(QStringLiteral("folder"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption databaseOption(QStringLiteral("database"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption acceptOption(QStringLiteral("accept-custom-form"));
+    const QCommandLineOption continueOption(QStringLiteral("continue-on-field-errors"));
+    const QCommandLineOption helpOption(QStringLiteral("help"));
+    parser.addOptions(
+        {templateOption, inputOption, folderOption, databaseOption, acceptOption, continueOption, helpOption});
+    if (!parser.parse(app.arguments())) {
+        std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
+        return usage(stderr, 2);
+    }
+    if (parser.isSet(helpOption))
+        return usage(stdout, 0);
+    if (!parser.isSet(templateOption) || !parser.isSet(inputOption) || !parser.isSet(folderOption) ||
+        !parser.positionalArguments().isEmpty() || parser.value(templateOption).isEmpty() ||
+        parser.value(inputOption).isEmpty() || parser.value(folderOption).isEmpty())
+        return usage(stderr, 2);
+
+    StderrMessageBoxes boxes;
+    boxes.continueOnFieldErrors = parser.isSet(continueOption);
+    FixedFileDialogs files(QFileInfo(parser.value(inputOption)).absoluteFilePath());
+    FixedFolderPicker folders(parser.value(folderOption));
+    FixedCustomFormAnswer customForms;
+    customForms.accept = parser.isSet(acceptOption);
+
+    Services services;
+    services.messages = &boxes;
+    services.files = &files;
+    services.folders = &folders;
+    services.customForms = &customForms;
+    services.appPath = QCoreApplication::applicationDirPath();
+    UseDefaultBackends(services);
+    // The address book is the one that holds the folder; nothing is made beside the program.
+    const QString store = QFileInfo(parser.value(folderOption)).absolutePath();
+    services.createContactApplication = [store](const QString &) -> std::shared_ptr<outlook::Application> {
+        return std::make_shared<vcardstore::VCardApplication>(store, false);
+    };
+    services.databaseFile =
+        parser.isSet(databaseOption) ? parser.value(databaseOption) : TemplateDatabasePath(services.appPath);
+    if (!QFileInfo(services.databaseFile).isFile()) {
+        std::fprintf(stderr, "The template database %s does not exist.\n", qPrintable(services.databaseFile));
+        return 1;
+    }
+
+    AppState state;
+    if (!OpenTemplateDatabase(state, services))
+        return 1;
+    state.templateName = parser.value(templateOption);
+    MemoryMappingGrid grid;
+    if (!VerifyInputFile(state, services, grid, QStringLiteral("mirelimport-batch")))
+        return 1;
+    if (!PrepareImportRun(state, services))
+        return 1;
+    TerminalProgress progress(isatty(STDERR_FILENO));
+    const bool completed = CreateContacts(state, services, grid, progress);
+    progress.finish();
+
+    const AppState::ImportCounters &c = state.counters;
+    const std::pair<ImportCounter, int> counters[] = {{ImportCounter::TotalImported, c.totalImported},
+                                                      {ImportCounter::Blank, c.blank},
+                                                      {ImportCounter::NoContactName, c.noContactName},
+                                                      {ImportCounter::NoCompanyName, c.noCompanyName},
+                                                      {ImportCounter::InvalidEmail, c.invalidEmail},
+                                                      {ImportCounter::NoAddress, c.noAddress},
+                                                      {ImportCounter::NoPhone, c.noPhone}};
+    for (const auto &[counter, value] : counters)
+        std::printf("%s: %d\n", qPrintable(ImportCounterLabel(counter)), value);
+    return completed ? 0 : 1;
+}
