@@ -5,10 +5,13 @@
 #include "platform/MessageBoxes.h"
 #include "source/FileTypes.h"
 
+#include <QCoreApplication>
+#include <QDataStream>
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <csv.h>
 #include <freexl.h>
 
@@ -277,7 +280,11 @@ std::unique_ptr<SourceTable> CReadFile::Read_TextFile(const QString &path, const
         throw AppError(kErrNoProvider,
                        QStringLiteral("The file type '%1' cannot be read as a text file.").arg(fileType));
 
-    QByteArray bytes = readWholeFile(path);
+    return ReadCommaDelimited(readWholeFile(path), FileTypeCode::hasHeader(fileType), path);
+}
+
+std::unique_ptr<SourceTable> ReadCommaDelimited(const QByteArray &bytes, bool header, const QString &path)
+{
     qsizetype skip = 0;
     if (bytes.startsWith("\xEF\xBB\xBF"))
         skip = 3; // the byte-order mark is no part of the first column's name
@@ -289,7 +296,7 @@ std::unique_ptr<SourceTable> CReadFile::Read_TextFile(const QString &path, const
     auto table = std::make_unique<SourceTable>();
     CsvReading reading;
     reading.table = table.get();
-    reading.header = FileTypeCode::hasHeader(fileType);
+    reading.header = header;
     reading.inHeader = reading.header;
     reading.utf8 = isValidUtf8(data, size);
     table->textBuffer().reserve(qsizetype(size));
@@ -319,11 +326,10 @@ std::unique_ptr<SourceTable> CReadFile::Read_TextFile(const QString &path, const
     return table;
 }
 
-std::unique_ptr<SourceTable> CReadFile::Read_Excel(const QString &path, const QString &sheetName,
-                                                   const QString &fileType)
+std::unique_ptr<SourceTable> ReadWorksheetHere(const QString &path, const QString &sheetName, bool header)
 {
     try {
-        if (FileTypeCode::family(fileType) != FileTypeCode::Family::Excel || !QFileInfo(path).isFile())
+        if (!QFileInfo(path).isFile())
             return nullptr;
         Workbook book(path);
         if (!book.ok())
@@ -342,7 +348,6 @@ std::unique_ptr<SourceTable> CReadFile::Read_Excel(const QString &path, const QS
             return nullptr;
 
         auto table = std::make_unique<SourceTable>();
-        const bool header = FileTypeCode::hasHeader(fileType);
         QStringList names;
         FreeXL_CellValue cell;
         for (unsigned int r = 0; r < rows; ++r) {
@@ -363,26 +368,142 @@ std::unique_ptr<SourceTable> CReadFile::Read_Excel(const QString &path, const QS
         table->moveFirst();
         return table;
     } catch (const std::exception &) {
-        return nullptr; // the caller reports the missing table
+        return nullptr;
     }
+}
+
+int WorkbookSheetsHere(const QString &path, QStringList &names)
+{
+    names.clear();
+    Workbook book(path);
+    if (!book.ok())
+        return book.status() == FREEXL_OK ? FREEXL_NULL_HANDLE : book.status();
+    try {
+        names = book.sheetNames();
+        return FREEXL_OK;
+    } catch (const std::exception &) {
+        names.clear();
+        return FREEXL_BIFF_INVALID_BOF;
+    }
+}
+
+namespace {
+
+// Workbooks are read by a helper process when it stands beside the program: a damaged file
+// that upsets the reader library then costs a failed read, not the program.
+QString workbookHelper()
+{
+    const QString fromEnvironment = qEnvironmentVariable("MIREL_XLS_READER");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    if (!QCoreApplication::instance())
+        return QString();
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/mirel-xls-reader");
+    return QFileInfo(beside).isExecutable() ? beside : QString();
+}
+
+bool runHelper(const QString &helper, const QStringList &arguments, QByteArray &output)
+{
+    QProcess process;
+    process.start(helper, arguments);
+    if (!process.waitForStarted(10000))
+        return false;
+    process.closeWriteChannel();
+    while (process.state() != QProcess::NotRunning) {
+        process.waitForReadyRead(-1);
+        output += process.readAllStandardOutput();
+    }
+    output += process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+} // namespace
+
+std::unique_ptr<SourceTable> ReadWorksheet(const QString &path, const QString &sheetName, bool header)
+{
+    const QString helper = workbookHelper();
+    if (helper.isEmpty())
+        return ReadWorksheetHere(path, sheetName, header);
+    QByteArray output;
+    if (!runHelper(helper,
+                   {QStringLiteral("sheet"), path, sheetName, header ? QStringLiteral("1") : QStringLiteral("0")},
+                   output))
+        return nullptr;
+    QDataStream in(output);
+    in.setVersion(QDataStream::Qt_6_4);
+    QStringList columns;
+    qint64 rows = 0;
+    in >> columns >> rows;
+    auto table = std::make_unique<SourceTable>();
+    for (qint64 r = 0; r < rows && in.status() == QDataStream::Ok; ++r) {
+        QVariantList row;
+        in >> row;
+        table->beginRow();
+        for (const QVariant &value : std::as_const(row))
+            table->addValue(value);
+    }
+    if (in.status() != QDataStream::Ok)
+        return nullptr;
+    table->setColumnNames(columns);
+    table->moveFirst();
+    return table;
+}
+
+int WorkbookSheets(const QString &path, QStringList &names)
+{
+    const QString helper = workbookHelper();
+    if (helper.isEmpty())
+        return WorkbookSheetsHere(path, names);
+    names.clear();
+    QByteArray output;
+    if (!runHelper(helper, {QStringLiteral("list"), path}, output))
+        return FREEXL_CRAFTED_FILE;
+    QDataStream in(output);
+    in.setVersion(QDataStream::Qt_6_4);
+    qint32 status = FREEXL_CRAFTED_FILE;
+    in >> status >> names;
+    return in.status() == QDataStream::Ok ? status : FREEXL_CRAFTED_FILE;
+}
+
+void WriteWorksheet(QIODevice &out, const SourceTable &table)
+{
+    QDataStream stream(&out);
+    stream.setVersion(QDataStream::Qt_6_4);
+    stream << table.columnNames() << qint64(table.recordCount());
+    for (int r = 0; r < table.recordCount(); ++r) {
+        QVariantList row;
+        for (int c = 0; c < table.fieldCount(); ++c)
+            row << table.cell(r, c);
+        stream << row;
+    }
+}
+
+void WriteWorkbookSheets(QIODevice &out, int status, const QStringList &names)
+{
+    QDataStream stream(&out);
+    stream.setVersion(QDataStream::Qt_6_4);
+    stream << qint32(status) << names;
+}
+
+std::unique_ptr<SourceTable> CReadFile::Read_Excel(const QString &path, const QString &sheetName,
+                                                   const QString &fileType)
+{
+    if (FileTypeCode::family(fileType) != FileTypeCode::Family::Excel)
+        return nullptr;
+    return ReadWorksheet(path, sheetName, FileTypeCode::hasHeader(fileType));
 }
 
 bool ListWorksheets(Services &services, const QString &path, QStringList &names)
 {
-    names.clear();
-    Workbook book(path);
-    if (book.status() == FREEXL_INSUFFICIENT_MEMORY) {
+    const int status = WorkbookSheets(path, names);
+    if (status == FREEXL_INSUFFICIENT_MEMORY) {
         services.boxes().show(QStringLiteral("Could not initiate Excel"));
         return false;
     }
-    try {
-        if (!book.ok())
-            throw AppError(kErrBadFormat, QStringLiteral("unreadable workbook"));
-        names = book.sheetNames();
-        return true;
-    } catch (const std::exception &) {
+    if (status != FREEXL_OK) {
         names.clear();
         services.boxes().show(QStringLiteral("Could not open Excel spreadsheet"));
         return false;
     }
+    return true;
 }

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+class QIODevice;
+
 struct Services;
 
 // Opens a source file as a SourceTable. Make one for each read.
@@ -18,6 +20,22 @@ public:
     // Kept for completeness; reads nothing.
     void Read_Access() {}
 };
+
+// The text of a comma-delimited file as a table; path names the file in messages.
+std::unique_ptr<SourceTable> ReadCommaDelimited(const QByteArray &bytes, bool header, const QString &path);
+
+// One worksheet as a table, or nullptr. Read by the helper program mirel-xls-reader when it
+// stands beside the program (or MIREL_XLS_READER names it), else here.
+std::unique_ptr<SourceTable> ReadWorksheet(const QString &path, const QString &sheetName, bool header);
+// The worksheet names in workbook order; the reader library's status (0 when read).
+int WorkbookSheets(const QString &path, QStringList &names);
+
+// The same, always in this process; the helper program runs these.
+std::unique_ptr<SourceTable> ReadWorksheetHere(const QString &path, const QString &sheetName, bool header);
+int WorkbookSheetsHere(const QString &path, QStringList &names);
+// What the helper writes for the two requests.
+void WriteWorksheet(QIODevice &out, const SourceTable &table);
+void WriteWorkbookSheets(QIODevice &out, int status, const QStringList &names);
 
 // The worksheet names of a workbook in workbook order. On failure shows "Could not initiate
 // Excel" (the reader library cannot start) or "Could not open Excel spreadsheet" and returns False.
