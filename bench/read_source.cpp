@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTextStream>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -54,12 +56,36 @@ int generate(const QString &path, int rows, int columns)
     return 0;
 }
 
+// The floor of an import: the same number of files of the same size, each written beside its
+// place, flushed to disk and renamed into it, and the source's bytes read once.
+int floorOf(const QString &directory, int count, qint64 bytesEach, const QString &source)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return 1;
+    const qint64 read = in.readAll().size();
+    const QByteArray content(bytesEach, 'x');
+    for (int i = 0; i < count; ++i) {
+        const QByteArray name = QFile::encodeName(directory) + "/f" + QByteArray::number(i);
+        const int fd = ::open((name + ".tmp").constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || ::write(fd, content.constData(), size_t(content.size())) != content.size() ||
+            ::fdatasync(fd) != 0 || ::close(fd) != 0 || ::rename((name + ".tmp").constData(), name.constData()) != 0)
+            return 1;
+    }
+    std::printf("%.3f\n", timer.nsecsElapsed() / 1e9);
+    return read >= 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() >= 6 && args[1] == QLatin1String("floor"))
+        return floorOf(args[2], args[3].toInt(), args[4].toLongLong(), args[5]);
     if (args.size() >= 5 && args[1] == QLatin1String("generate"))
         return generate(args[2], args[3].toInt(), args[4].toInt());
     if (args.size() < 3) {

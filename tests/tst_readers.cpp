@@ -288,7 +288,8 @@ private slots:
         QStringList names;
         QVERIFY(ListWorksheets(t.services, fixture(QStringLiteral("three_sheets.xls")), names));
         QCOMPARE(names, (QStringList{"Übersicht", "Clients été", "Données"}));
-        for (const char *damaged : {"regressions/freexl-iconv-underflow.xls", "regressions/freexl-leak.xls"}) {
+        for (const char *damaged :
+             {"regressions/freexl-iconv-underflow.xls", "regressions/freexl-leak.xls", "regressions/freexl-segv.xls"}) {
             QStringList sheets;
             ListWorksheets(t.services, fixture(QLatin1String(damaged)), sheets);
             for (const QString &sheet : sheets)
