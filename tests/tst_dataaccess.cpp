@@ -29,16 +29,6 @@ Table peopleTable()
 }
 
 // Runs a step that must fail and returns the error it raised.
-template <typename F> ErrorInfo failureOf(F &&step)
-{
-    try {
-        step();
-    } catch (const AppError &e) {
-        return e.info();
-    }
-    return ErrorInfo{};
-}
-
 } // namespace
 
 class TestDataAccess : public QObject {

@@ -1,4 +1,4 @@
-#include "TestServices.h"
+#include "ImportFixtures.h"
 #include "app/ItemList.h"
 #include "source/FileChoice.h"
 #include "source/FileTypes.h"
@@ -16,18 +16,6 @@ const QString kHeadersMessage = QStringLiteral("The file you have selected does 
                                                "in the first line of the file. Select a file type that \r\n"
                                                "is not designated as having <Headers>\r\n"
                                                "This process is being cancelled");
-
-// Answers each dialog from a list of paths ("" for a cancel) and counts the dialogs.
-class ScriptedFileDialogs : public FileDialogs {
-public:
-    QString getOpenFileName(const QString &filter) override
-    {
-        filters << filter;
-        return answers.isEmpty() ? QString() : answers.takeFirst();
-    }
-    QStringList answers;
-    QStringList filters;
-};
 
 class StringList : public ItemList {
 public:

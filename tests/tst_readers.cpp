@@ -48,16 +48,6 @@ QList<QStringList> rowsOf(SourceTable &table)
     return rows;
 }
 
-template <typename F> ErrorInfo failureOf(F &&step)
-{
-    try {
-        step();
-    } catch (const AppError &e) {
-        return e.info();
-    }
-    return ErrorInfo{};
-}
-
 } // namespace
 
 using Rows = QList<QStringList>;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ScriptedMessageBoxes.h"
+#include "app/AppError.h"
 #include "app/AppState.h"
 #include "app/Services.h"
 
@@ -45,6 +46,17 @@ struct TestServices {
     AppState state;
     int ended = 0;
 };
+
+// The error a step that must fail raised; no pending error when it did not fail.
+template <typename F> ErrorInfo failureOf(F &&step)
+{
+    try {
+        step();
+    } catch (const AppError &e) {
+        return e.info();
+    }
+    return ErrorInfo{};
+}
 
 QByteArray readBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
