@@ -136,11 +136,18 @@ void endOfRow(AppState &state, outlook::ContactItem &contact)
     for (int a = 0; a < 4; ++a) {
         if (!streetFlags(state, a).streetLines)
             continue;
+        // Only lines with text are joined: empty ones would leave bare line breaks that other
+        // programs show as an empty address. With nothing to join, a mapped street stays.
         auto &lines = state.streetLineTexts[a];
-        const QString joined = trimBlanks(lines[0]) + kCrLf + trimBlanks(lines[1]) + kCrLf + trimBlanks(lines[2]);
-        const QString property = QLatin1String(kStreetProperties[a]);
-        contact.SetProperty(property, joined);
+        QStringList texts;
+        for (const QString &line : lines)
+            if (!trimBlanks(line).isEmpty())
+                texts << trimBlanks(line);
         lines = {};
+        if (texts.isEmpty())
+            continue;
+        const QString property = QLatin1String(kStreetProperties[a]);
+        contact.SetProperty(property, texts.join(kCrLf));
         if (!contact.GetProperty(property).toString().isEmpty())
             state.rowFlags.hasAddress = true;
         state.rowFlags.hasData = true;
@@ -182,7 +189,9 @@ qint16 SetContactField(AppState &state, Services &services, outlook::ContactItem
             writeStandard(state, contact, key, kind);
         } else if (streetLine(key, address, line)) {
             state.streetLineTexts[address][line] = Convert::toText(state.currentValue);
-            state.rowFlags.hasAddress = true;
+            // Joined lines count as an address at the row's end, once it is known they hold text.
+            if (!streetFlags(state, address).streetLines)
+                state.rowFlags.hasAddress = true;
         } else if (key == QLatin1String("##Value")) {
             state.potentialValue = Convert::toText(state.currentValue);
         } else if (key == QLatin1String("##TimeFrame")) {

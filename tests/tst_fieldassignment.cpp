@@ -240,20 +240,21 @@ private slots:
         QTest::addColumn<QString>("mappedStreet");
         QTest::addColumn<QVariant>("street");
         QTest::addColumn<QString>("flags");
-        QTest::newRow("line 2 alone") << "CO" << true << QStringList{"", "Suite 4", ""} << ""
-                                      << QVariant("\r\nSuite 4\r\n") << "address,data";
+        QTest::newRow("line 2 alone") << "CO" << true << QStringList{"", "Suite 4", ""} << "" << QVariant("Suite 4")
+                                      << "address,data";
         QTest::newRow("trimmed lines") << "CO" << true << QStringList{"  12 Main St  ", "", "Unit 3"} << ""
-                                       << QVariant("12 Main St\r\n\r\nUnit 3") << "address,data";
+                                       << QVariant("12 Main St\r\nUnit 3") << "address,data";
         QTest::newRow("flag off") << "CO" << false << QStringList{"12 Main St", "", ""} << "" << QVariant()
                                   << "address";
-        QTest::newRow("no lines, flag on")
-            << "CO" << true << QStringList{"", "", ""} << "" << QVariant("\r\n\r\n") << "address,data";
-        QTest::newRow("joined lines win") << "CO" << true << QStringList{"New 1", "", ""} << "Old street"
-                                          << QVariant("New 1\r\n\r\n") << "address,data";
-        QTest::newRow("mailing") << "ML" << true << QStringList{"PO 9", "", ""} << "" << QVariant("PO 9\r\n\r\n")
+        QTest::newRow("no lines, flag on") << "CO" << true << QStringList{"", "", ""} << "" << QVariant() << "";
+        QTest::newRow("blank lines") << "CO" << true << QStringList{"  ", " ", ""} << "" << QVariant() << "";
+        QTest::newRow("no lines keep the mapped street")
+            << "CO" << true << QStringList{"", "", ""} << "1 Main St" << QVariant("1 Main St") << "";
+        QTest::newRow("joined lines win")
+            << "CO" << true << QStringList{"New 1", "", ""} << "Old street" << QVariant("New 1") << "address,data";
+        QTest::newRow("mailing") << "ML" << true << QStringList{"PO 9", "", ""} << "" << QVariant("PO 9")
                                  << "address,data";
-        QTest::newRow("home") << "HM" << true << QStringList{"", "", "3"} << "" << QVariant("\r\n\r\n3")
-                              << "address,data";
+        QTest::newRow("home") << "HM" << true << QStringList{"", "", "3"} << "" << QVariant("3") << "address,data";
         QTest::newRow("other") << "OT" << true << QStringList{"a", "b", "c"} << "" << QVariant("a\r\nb\r\nc")
                                << "address,data";
     }
