@@ -20,11 +20,8 @@ Flag flagOf(const QString &key)
 {
     static const QHash<QString, Flag> flags = [] {
         QHash<QString, Flag> f;
-        for (const char *k :
-             {"Business2TelephoneNumber", "BusinessTelephoneNumber", "CallbackTelephoneNumber", "CarTelephoneNumber",
-              "CompanyMainTelephoneNumber", "Home2TelephoneNumber", "HomeTelephoneNumber", "MobileTelephoneNumber",
-              "OtherTelephoneNumber", "PrimaryTelephoneNumber"})
-            f.insert(QLatin1String(k), Flag::Phone);
+        for (const QString &k : ContactProperties::phoneNumbers())
+            f.insert(k, Flag::Phone);
         for (const char *k :
              {"BusinessAddress", "BusinessAddressPostOfficeBox", "BusinessAddressStreet", "HomeAddress",
               "HomeAddressPostOfficeBox", "HomeAddressStreet", "MailingAddress", "MailingAddressPostOfficeBox",

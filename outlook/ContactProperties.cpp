@@ -22,10 +22,6 @@ const QHash<QString, Kind> &table()
             "OtherAddressCity", "OtherAddressCountry", "OtherAddressPostalCode", "OtherAddressState", "OtherFaxNumber",
             "PagerNumber", "PersonalHomePage", "Profession", "RadioTelephoneNumber", "ReferredBy", "Spouse", "Subject",
             "Suffix", "TelexNumber", "Title", "TTYDDTelephoneNumber", "WebPage",
-            // phones
-            "Business2TelephoneNumber", "BusinessTelephoneNumber", "CallbackTelephoneNumber", "CarTelephoneNumber",
-            "CompanyMainTelephoneNumber", "Home2TelephoneNumber", "HomeTelephoneNumber", "MobileTelephoneNumber",
-            "OtherTelephoneNumber", "PrimaryTelephoneNumber",
             // addresses
             "BusinessAddress", "BusinessAddressPostOfficeBox", "BusinessAddressStreet", "HomeAddress",
             "HomeAddressPostOfficeBox", "HomeAddressStreet", "MailingAddress", "MailingAddressPostOfficeBox",
@@ -34,6 +30,8 @@ const QHash<QString, Kind> &table()
             "FirstName", "FullName", "LastName", "CompanyName", "EmailAddress", "Email2Address", "Email3Address"};
         for (const char *name : text)
             t.insert(QLatin1String(name), Kind::Text);
+        for (const QString &name : phoneNumbers())
+            t.insert(name, Kind::Text);
         t.insert(QStringLiteral("Anniversary"), Kind::Date);
         t.insert(QStringLiteral("Birthday"), Kind::Date);
         t.insert(QStringLiteral("Gender"), Kind::Gender);
@@ -53,6 +51,17 @@ bool kindOf(const QString &name, Kind &kind)
         return false;
     kind = *it;
     return true;
+}
+
+const QStringList &phoneNumbers()
+{
+    static const QStringList phones{
+        QStringLiteral("PrimaryTelephoneNumber"),   QStringLiteral("BusinessTelephoneNumber"),
+        QStringLiteral("Business2TelephoneNumber"), QStringLiteral("CompanyMainTelephoneNumber"),
+        QStringLiteral("MobileTelephoneNumber"),    QStringLiteral("HomeTelephoneNumber"),
+        QStringLiteral("Home2TelephoneNumber"),     QStringLiteral("CarTelephoneNumber"),
+        QStringLiteral("OtherTelephoneNumber"),     QStringLiteral("CallbackTelephoneNumber")};
+    return phones;
 }
 
 const QStringList &names()

@@ -11,6 +11,8 @@ enum class Kind { Text, Date, Gender, Boolean };
 // False when the name is not a contact property (letter case counts).
 bool kindOf(const QString &name, Kind &kind);
 const QStringList &names();
+// The numbers that count as the contact's phone numbers, the primary one first.
+const QStringList &phoneNumbers();
 
 // The store's gender codes.
 constexpr int olUnspecified = 0;

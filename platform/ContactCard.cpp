@@ -1,6 +1,7 @@
 #include "platform/ContactCard.h"
 
 #include "app/AppError.h"
+#include "outlook/ContactProperties.h"
 
 #include <QDateTime>
 #include <QSet>
@@ -223,8 +224,9 @@ QString text(const ContactData &c, const char *key)
     return c.property(QLatin1String(key)).toString();
 }
 
-// The formatted name every card must carry: the full name, else the composed name, else the
-// company, else the first e-mail address.
+// The formatted name every card must carry when no full name is set, chosen as a "File As"
+// would be: the composed name, else the company, else the first e-mail address, else the first
+// phone number, so that a contact known by any of these is never listed without a name.
 QString derivedFormattedName(const ContactData &c)
 {
     QStringList parts;
@@ -235,11 +237,15 @@ QString derivedFormattedName(const ContactData &c)
     }
     if (!parts.isEmpty())
         return parts.join(QLatin1Char(' '));
-    if (!text(c, "CompanyName").isEmpty())
-        return text(c, "CompanyName");
+    QStringList others{QStringLiteral("CompanyName")};
     for (const char *key : kEmailKeys)
-        if (!text(c, key).isEmpty())
-            return text(c, key);
+        others << QLatin1String(key);
+    others += ContactProperties::phoneNumbers();
+    for (const QString &key : std::as_const(others)) {
+        const QString value = c.property(key).toString().trimmed();
+        if (!value.isEmpty())
+            return value;
+    }
     return QString();
 }
 
@@ -274,12 +280,16 @@ QByteArray cardFromContact(const QString &uid, const ContactData &c, const QList
     if (!org[0].isEmpty() || !org[1].isEmpty())
         props << prop(QStringLiteral("ORG"), vcard::joinValue(org));
 
+    // The first address written is marked preferred, so other programs pick the one the user put first.
+    bool preferred = true;
     for (int slot = 0; slot < 3; ++slot) {
         const QString address = text(c, kEmailKeys[slot]);
-        if (!address.isEmpty())
-            props << prop(
-                QStringLiteral("EMAIL"), vcard::escapeText(address),
-                {{QStringLiteral("TYPE"), QStringLiteral("INTERNET")}, {kSlotParam, QString::number(slot + 1)}});
+        if (address.isEmpty())
+            continue;
+        const QString types = preferred ? QStringLiteral("INTERNET,PREF") : QStringLiteral("INTERNET");
+        props << prop(QStringLiteral("EMAIL"), vcard::escapeText(address),
+                      {{QStringLiteral("TYPE"), types}, {kSlotParam, QString::number(slot + 1)}});
+        preferred = false;
     }
 
     for (const Address &a : kAddresses) {

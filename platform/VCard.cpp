@@ -12,14 +12,27 @@ bool isContinuationByte(char c)
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-QString paramValue(const QString &value)
+// Quoted when it holds a separator of the line or of a list.
+QString quoted(const QString &value)
 {
-    // Quote a value holding a separator; a double quote cannot stand in a parameter at all.
+    const bool quote =
+        value.contains(QLatin1Char(';')) || value.contains(QLatin1Char(':')) || value.contains(QLatin1Char(','));
+    return quote ? QLatin1Char('"') + value + QLatin1Char('"') : value;
+}
+
+QString paramValue(const QString &key, const QString &value)
+{
+    // A double quote cannot stand in a parameter at all. TYPE is a list whose commas separate
+    // its values, so only a value holding ';' or ':' is quoted: TYPE=WORK,VOICE, never
+    // TYPE="WORK,VOICE", which readers take for one unknown type.
     QString clean = value;
     clean.remove(QLatin1Char('"'));
-    if (clean.contains(QLatin1Char(';')) || clean.contains(QLatin1Char(':')) || clean.contains(QLatin1Char(',')))
-        return QLatin1Char('"') + clean + QLatin1Char('"');
-    return clean;
+    if (key.compare(QLatin1String("TYPE"), Qt::CaseInsensitive) != 0)
+        return quoted(clean);
+    QStringList types = clean.split(QLatin1Char(','));
+    for (QString &type : types)
+        type = quoted(type);
+    return types.join(QLatin1Char(','));
 }
 } // namespace
 
@@ -127,8 +140,9 @@ QByteArray writeProperty(const Property &property)
 {
     QString text = property.name;
     for (const auto &[k, v] : property.params)
-        text += QLatin1Char(';') + k + QLatin1Char('=') + paramValue(v);
+        text += QLatin1Char(';') + k + QLatin1Char('=') + paramValue(k, v);
     text += QLatin1Char(':') + property.value;
+    text.remove(QChar(0)); // a NUL byte breaks readers that stop at it
     return foldLine(text.toUtf8()) + "\r\n";
 }
 

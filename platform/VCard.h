@@ -10,7 +10,7 @@ namespace vcard {
 
 struct Property {
     QString name; // upper case
-    QList<std::pair<QString, QString>> params;
+    QList<std::pair<QString, QString>> params; // a TYPE value is a list: "WORK,VOICE"
     QString value; // as it stands in the file, still escaped
 
     QString param(const QString &name) const;

@@ -160,8 +160,9 @@ private slots:
             QVERIFY2(line.size() <= 76, line.constData()); // 75 octets and the CR
         for (const char *property :
              {"\r\nFN:", "\r\nN:", "\r\nTEL;TYPE=CELL:", "\r\nADR;TYPE=WORK:", "\r\nBDAY:1980-02-29\r\n",
-              "\r\nX-ANNIVERSARY:1980-02-29\r\n", "\r\nNOTE:", "\r\nCATEGORIES:Customer,VIP\r\n",
-              "\r\nX-SPOUSE:", "\r\nX-GENDER:Male\r\n", "\r\nNICKNAME:", "\r\nURL;TYPE=HOME:"})
+              "\r\nX-ANNIVERSARY:1980-02-29\r\n", "\r\nNOTE:", "\r\nCATEGORIES:Customer,VIP\r\n", "\r\nX-SPOUSE:",
+              "\r\nX-GENDER:Male\r\n", "\r\nNICKNAME:", "\r\nURL;TYPE=HOME:", "\r\nTEL;TYPE=WORK,VOICE:",
+              "\r\nEMAIL;TYPE=INTERNET,PREF;X-MIREL-SLOT=1:", "\r\nEMAIL;TYPE=INTERNET;X-MIREL-SLOT=2:"})
             QVERIFY2(card.contains(property), property);
         QVERIFY(vcardstore::readCard(card).foreign.isEmpty());
         if (qEnvironmentVariableIsSet("MIREL_KEEP_CARD")) // for checking by hand with another vCard reader

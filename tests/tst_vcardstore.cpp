@@ -329,6 +329,35 @@ private slots:
         }
         QCOMPARE(readBytes(path), QByteArray("BEGIN:VCARD\r\nFN:half"));
     }
+
+    void linesOfOtherProgramsWrittenBack_data()
+    {
+        QTest::addColumn<QByteArray>("read");
+        QTest::addColumn<QByteArray>("written");
+        const QByteArray work = "TEL;TYPE=WORK,VOICE:555";
+        QTest::newRow("quoted type list") << QByteArray("TEL;TYPE=\"WORK,VOICE\":555") << work;
+        QTest::newRow("type given twice") << QByteArray("TEL;type=work;type=voice:555") << work;
+        QTest::newRow("bare types") << QByteArray("TEL;WORK;VOICE:555") << work;
+        QTest::newRow("type holding a colon")
+            << QByteArray("TEL;TYPE=WORK,\"X-A:B\":555") << QByteArray("TEL;TYPE=WORK,\"X-A:B\":555");
+        QTest::newRow("value holding a comma") << QByteArray("X-A;X-B=\"c,d\":1") << QByteArray("X-A;X-B=\"c,d\":1");
+        QTest::newRow("first e-mail preferred") << QByteArray("EMAIL;TYPE=INTERNET:z@x.org")
+                                                << QByteArray("EMAIL;TYPE=INTERNET,PREF;X-MIREL-SLOT=1:z@x.org");
+        QTest::newRow("phone names the card")
+            << QByteArray("TEL;TYPE=CELL:+1 555") << QByteArray("FN;X-MIREL-DERIVED=TRUE:+1 555");
+        QTest::newRow("NUL bytes dropped") << QByteArray("NOTE:a\0b", 8) << QByteArray("NOTE:ab");
+    }
+
+    void linesOfOtherProgramsWrittenBack()
+    {
+        QFETCH(QByteArray, read);
+        QFETCH(QByteArray, written);
+        const auto contents = vcardstore::readCard("BEGIN:VCARD\r\nVERSION:3.0\r\n" + read + "\r\nEND:VCARD\r\n");
+        const QByteArray card = vcardstore::cardFromContact(QStringLiteral("u"), contents.data, contents.foreign);
+        QVERIFY2(card.contains("\r\n" + written + "\r\n"), card.constData());
+        QVERIFY(!card.contains('\0'));
+        QCOMPARE(vcardstore::readCard(card).foreign, contents.foreign);
+    }
 };
 
 QTEST_APPLESS_MAIN(TestVCardStore)
