@@ -42,6 +42,10 @@ int fullStreetAddress(const QString &key)
 MappingRules::Drop MappingRules::dropOnList(MappingGrid &grid, DragState &drag, int targetRow,
                                             const QString &selectedKey)
 {
+    // Refused or not, the drop ends the drag: nothing of it stays for a later drop.
+    const bool moving = drag.listDragActive;
+    drag.listDragActive = false;
+    drag.treeDragActive = false;
     if (FieldCatalog::isGroupKey(drag.pressedNodeKey)) {
         m_boxes.show(QStringLiteral("This is not an item that you can select - please drop down the options and "
                                     "select again"));
@@ -50,8 +54,7 @@ MappingRules::Drop MappingRules::dropOnList(MappingGrid &grid, DragState &drag, 
     if (targetRow < 0 || targetRow >= grid.rowCount())
         return Drop::NoRow;
 
-    if (drag.listDragActive) {
-        drag.listDragActive = false;
+    if (moving) {
         const int source = drag.dragRowIndex;
         // A row dropped on itself keeps its mapping.
         if (source >= 0 && source < grid.rowCount() && source != targetRow) {
@@ -72,13 +75,13 @@ MappingRules::Drop MappingRules::dropOnList(MappingGrid &grid, DragState &drag, 
             return Drop::Duplicate;
         }
     }
+    rebuildStreetFlags(m_state, grid); // rows mapped by name or moved count as well
     if (const int a = lineAddress(node->key); a >= 0) {
         if (flagsOf(m_state, a).fullStreet) {
             m_boxes.show(
                 QStringLiteral("Cannot combine separate street address when the Full Address has been selected"));
             return Drop::StreetRefused;
         }
-        flagsOf(m_state, a).streetLines = true;
     } else if (const int f = fullStreetAddress(node->key); f >= 0) {
         if (flagsOf(m_state, f).streetLines) {
             // The business message reads "combine", the three others "combione".
@@ -88,11 +91,10 @@ MappingRules::Drop MappingRules::dropOnList(MappingGrid &grid, DragState &drag, 
                                                  "already been selected"));
             return Drop::StreetRefused;
         }
-        flagsOf(m_state, f).fullStreet = true;
     }
     const int row = drag.dragRowIndex >= 0 && drag.dragRowIndex < grid.rowCount() ? drag.dragRowIndex : targetRow;
-    grid.setMapping(row, node->text, node->key);
-    drag.treeDragActive = false;
+    grid.setMapping(row, node->text, node->key); // a street key it replaces gives up its flag
+    rebuildStreetFlags(m_state, grid);
     return Drop::Mapped;
 }
 
@@ -103,14 +105,8 @@ void MappingRules::dropOnTree(MappingGrid &grid, DragState &drag)
     drag.listDragActive = false;
     if (drag.dragRowIndex < 0 || drag.dragRowIndex >= grid.rowCount())
         return;
-    const QString key = grid.row(drag.dragRowIndex).key;
-    const bool lineRemoved = lineAddress(key) >= 0;
-    if (!lineRemoved)
-        if (const int f = fullStreetAddress(key); f >= 0)
-            flagsOf(m_state, f).fullStreet = false;
     grid.setMapping(drag.dragRowIndex, QString(), QString());
-    if (lineRemoved)
-        rebuildStreetLineFlags(m_state, grid);
+    rebuildStreetFlags(m_state, grid);
 }
 
 bool MappingRules::addUserFields(MappingGrid &grid, const QString &caption)
@@ -142,18 +138,15 @@ bool MappingRules::hasUserDefinedRow(const MappingGrid &grid)
     return false;
 }
 
-void MappingRules::rebuildFullStreetFlags(AppState &state, const MappingGrid &grid)
-{
-    for (int i = 0; i < grid.rowCount(); ++i)
-        if (const int f = fullStreetAddress(grid.row(i).key); f >= 0)
-            flagsOf(state, f).fullStreet = true;
-}
-
-void MappingRules::rebuildStreetLineFlags(AppState &state, const MappingGrid &grid)
+void MappingRules::rebuildStreetFlags(AppState &state, const MappingGrid &grid)
 {
     for (int a = 0; a < 4; ++a)
-        flagsOf(state, a).streetLines = false;
-    for (int i = 0; i < grid.rowCount(); ++i)
-        if (const int a = lineAddress(grid.row(i).key); a >= 0)
+        flagsOf(state, a) = AppState::StreetFlags();
+    for (int i = 0; i < grid.rowCount(); ++i) {
+        const QString key = grid.row(i).key;
+        if (const int a = lineAddress(key); a >= 0)
             flagsOf(state, a).streetLines = true;
+        else if (const int f = fullStreetAddress(key); f >= 0)
+            flagsOf(state, f).fullStreet = true;
+    }
 }

@@ -10,12 +10,14 @@ struct AppState;
 struct DragState {
     bool treeDragActive = false;
     bool listDragActive = false;
-    int dragRowIndex = -1;  // 0-based: the row dragged, or during a tree drag the row last under the pointer
-    QString pressedNodeKey; // key of the tree node under the last press
+    int dragRowIndex = -1;    // 0-based: the row dragged, or during a tree drag the row last under the pointer
+    QString pressedNodeKey;   // key of the tree node under the last press
+    bool pressOnNode = false; // the last press in the tree was over a node: only then may a drag begin
 };
 
 // The rules of mapping by dragging: a catalog node dropped on a row maps it, a row dropped on
-// a row moves its mapping, a row dropped on the tree loses it. Keeps the street flags.
+// a row moves its mapping, a row dropped on the tree loses it. Every drop ends the drag, whatever
+// it did. The street flags always follow the keys the rows hold.
 class MappingRules {
 public:
     enum class Drop { GroupRefused, NoRow, Moved, NoNode, Duplicate, StreetRefused, Mapped };
@@ -33,10 +35,8 @@ public:
     // True when a row is mapped to a user-defined field.
     static bool hasUserDefinedRow(const MappingGrid &grid);
 
-    // The full-street flags as the keys of an opened template show them.
-    static void rebuildFullStreetFlags(AppState &state, const MappingGrid &grid);
-    // The street-line flags as the rows show them.
-    static void rebuildStreetLineFlags(AppState &state, const MappingGrid &grid);
+    // All eight street flags as the rows' keys show them.
+    static void rebuildStreetFlags(AppState &state, const MappingGrid &grid);
 
 private:
     AppState &m_state;

@@ -263,13 +263,17 @@ void frmTemplate::buildControls()
     };
     TV->onMove = [this](QMouseEvent *e) { TV_MouseMove(e->buttons()); };
     TV->onDragOver = [this](const QMimeData *data, const QPoint &pos) {
-        if (!data->hasFormat(kRowFormat) || !m_drag.listDragActive)
+        if (!data->hasFormat(kRowFormat))
             return false;
+        takeDrag(data);
         if (QTreeWidgetItem *item = TV->itemAt(pos))
             TV->setCurrentItem(item); // the drop target
         return true;
     };
-    TV->onDrop = [this](const QMimeData *, const QPoint &) { TV_DragDrop(); };
+    TV->onDrop = [this](const QMimeData *data, const QPoint &) {
+        takeDrag(data);
+        TV_DragDrop();
+    };
     LV->onPress = [this](QMouseEvent *e) {
         QTreeWidgetItem *item = LV->itemAt(e->position().toPoint());
         LV_MouseDown(item ? LV->indexOfTopLevelItem(item) : -1);
@@ -284,11 +288,13 @@ void frmTemplate::buildControls()
     LV->onDragOver = [this](const QMimeData *data, const QPoint &pos) {
         if (!data->hasFormat(kRowFormat) && !data->hasFormat(kNodeFormat))
             return false;
+        takeDrag(data);
         QTreeWidgetItem *item = LV->itemAt(pos);
         LV_DragOver(item ? LV->indexOfTopLevelItem(item) : -1);
         return true;
     };
-    LV->onDrop = [this](const QMimeData *, const QPoint &pos) {
+    LV->onDrop = [this](const QMimeData *data, const QPoint &pos) {
+        takeDrag(data);
         QTreeWidgetItem *item = LV->itemAt(pos);
         LV_DragDrop(item ? LV->indexOfTopLevelItem(item) : -1);
     };
@@ -443,10 +449,17 @@ void frmTemplate::LB_Click()
     cmdDelete->setEnabled(false);
 }
 
+void frmTemplate::forgetOpenTemplate()
+{
+    m_openId.clear();
+    m_openName.clear();
+    m_state.indexRecord.close();
+    m_state.mappingRecords.close();
+}
+
 void frmTemplate::optNew_Click()
 {
-    if (m_state.editPending)
-        m_state.indexRecord.close();
+    forgetOpenTemplate(); // a save can no longer reach the template that was open
     cboFileTypes->setCurrentIndex(-1);
     cboFileTypes->setVisible(true);
     cboTemplates2->setCurrentIndex(-1);
@@ -462,6 +475,9 @@ void frmTemplate::optNew_Click()
     TV->setEnabled(true);
     LB->setEnabled(true);
     cmdGetSample->setEnabled(false);
+    cmdDelete->setEnabled(false);
+    cmdUpdate->setEnabled(false);
+    cmdAddUserFields->setEnabled(false);
 }
 
 void frmTemplate::optExisting_Click()
@@ -487,6 +503,10 @@ void frmTemplate::cboTemplates2_Click()
         ReportError(m_services.boxes(), TrappedError(e));
         return;
     }
+    // AppState now holds this template's values: the one shown before can no longer be saved.
+    m_openId.clear();
+    m_openName.clear();
+    m_state.customFieldCount = m_state.customForm ? m_state.templateFieldCount : 0;
     const bool workbook = m_state.fileType == FileTypeCode::XLH || m_state.fileType == FileTypeCode::XLN;
     txtXLSName->setText(workbook ? m_state.sheetName : QString());
     txtXLSName->setVisible(workbook);
@@ -514,8 +534,11 @@ void frmTemplate::cboTemplates2_Click()
     }
     m_state.loadMode = kModeUpdate;
     TreeWidgetGrid grid(LV);
-    LoadMappingGrid(m_state, m_services, grid, m_state.fileType);
-    MappingRules::rebuildFullStreetFlags(m_state, grid);
+    if (LoadMappingGrid(m_state, m_services, grid, m_state.fileType)) {
+        m_openId = m_state.mappingTable;
+        m_openName = m_state.templateName;
+    }
+    MappingRules::rebuildStreetFlags(m_state, grid); // from this template's rows alone
     SetLvwVisible();
     m_state.editPending = true;
     cboFileTypes->setVisible(false);
@@ -537,6 +560,7 @@ bool frmTemplate::txtTemplateName_Validate()
 
 void frmTemplate::cmdClear_Click()
 {
+    forgetOpenTemplate();
     for (AppState::StreetFlags *flags : {&m_state.business, &m_state.mailing, &m_state.home, &m_state.other})
         *flags = AppState::StreetFlags();
     txtXLSName->clear();
@@ -690,10 +714,15 @@ void frmTemplate::cmdUpdate_Click()
         txtTemplateName->setFocus();
         return;
     }
+    if (isNew && !txtTemplateName_Validate())
+        return; // the length is checked at every save, not only when the box loses the focus
+    if (!isNew && m_openId.isEmpty())
+        return; // no stored template is open: there is nothing to save in place
     TreeWidgetGrid grid(LV);
     MappingRows rows;
     for (int i = 0; i < grid.rowCount(); ++i)
         rows << grid.row(i);
+    MappingRules::rebuildStreetFlags(m_state, grid); // saved as the rows hold them now
     // The counter, the table, its rows and the index row are kept together or not at all.
     bool saved = false;
     try {
@@ -709,7 +738,8 @@ void frmTemplate::cmdUpdate_Click()
             CreateTemplateTable(m_state, m_state.mappingTable);
         } else {
             m_state.loadMode = kModeUpdate;
-            m_state.templateName = cboTemplates2->currentText();
+            m_state.mappingTable = m_openId;
+            m_state.templateName = m_openName;
             ReopenTemplateRecords(m_state);
         }
         if (WriteMappingRows(m_state, m_services, rows, m_state.loadMode) &&
@@ -768,20 +798,33 @@ void frmTemplate::startDrag(QWidget *source, const QString &format, const QByteA
     drag->setMimeData(mime);
     drag->setPixmap(dragCursor());
     drag->exec(Qt::MoveAction);
+    // The drag is over, wherever it ended: a drop that missed both controls leaves nothing pending.
+    m_drag.listDragActive = false;
+    m_drag.treeDragActive = false;
+}
+
+void frmTemplate::takeDrag(const QMimeData *data)
+{
+    m_drag.listDragActive = data->hasFormat(kRowFormat);
+    m_drag.treeDragActive = data->hasFormat(kNodeFormat);
+    if (m_drag.listDragActive)
+        m_drag.dragRowIndex = data->data(kRowFormat).toInt();
 }
 
 void frmTemplate::TV_MouseDown(const QString &nodeKey)
 {
-    if (!nodeKey.isEmpty())
+    m_drag.pressOnNode = !nodeKey.isEmpty();
+    if (m_drag.pressOnNode)
         m_drag.pressedNodeKey = nodeKey;
 }
 
 void frmTemplate::TV_MouseMove(Qt::MouseButtons buttons)
 {
-    if (buttons != Qt::LeftButton)
+    // A press over empty space starts no drag, whichever node was selected before.
+    if (buttons != Qt::LeftButton || !m_drag.pressOnNode)
         return;
     m_drag.treeDragActive = true;
-    startDrag(TV, kNodeFormat, selectedNodeKey().toUtf8());
+    startDrag(TV, kNodeFormat, m_drag.pressedNodeKey.toUtf8());
 }
 
 void frmTemplate::LV_MouseDown(int row)

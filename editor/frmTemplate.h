@@ -130,11 +130,19 @@ private:
     bool confirmLeaving();
     void leave();
     void startDrag(QWidget *source, const QString &format, const QByteArray &data);
+    // A drop does what the drag it ends carries (a row of the list or a node of the tree),
+    // whatever an earlier gesture left behind.
+    void takeDrag(const QMimeData *data);
+    void forgetOpenTemplate();
     QString selectedNodeKey() const;
 
     AppState &m_state;
     Services &m_services;
     QWidget *m_home;
     DragState m_drag;
+    // The stored template open in the editor (tm_id and name): a save in place writes this one
+    // and no other. Empty while none is open.
+    QString m_openId;
+    QString m_openName;
     QHash<QString, QPixmap> m_images; // ImageList1
 };

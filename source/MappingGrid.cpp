@@ -109,7 +109,7 @@ bool AutoMapByName(Services &services, MappingGrid &grid)
         for (int i = 0; i < grid.rowCount(); ++i) {
             const QString name = grid.row(i).sourceColumnName;
             for (const CatalogNode &node : nodes) {
-                if (node.text == name) {
+                if (node.text == name && !FieldCatalog::isGroupKey(node.key)) { // a group is no field
                     grid.setMapping(i, node.text, node.key);
                     break;
                 }

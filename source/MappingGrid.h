@@ -36,8 +36,8 @@ protected:
 // the list text. Rows added before a failure stay.
 bool LoadMappingGrid(AppState &state, Services &services, MappingGrid &grid, const QString &fileType);
 
-// Maps each row whose column name is exactly the display text of a catalog node (the first in
-// catalog order), group nodes included.
+// Maps each row whose column name is exactly the display text of a catalog field (the first in
+// catalog order). Group nodes are no fields: a column named like a group stays unmapped.
 bool AutoMapByName(Services &services, MappingGrid &grid);
 
 // A grid held in memory, for the import's verification and for tests.

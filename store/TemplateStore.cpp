@@ -177,11 +177,12 @@ bool WriteTemplateIndex(AppState &state, Services &services, const QString &mode
         row.setValue(QStringLiteral("tm_shttblname"), state.sheetName);
         row.setValue(QStringLiteral("tm_filetype"), fileType);
         row.setValue(QStringLiteral("tm_noofcols"), int(list.size()));
-        if (state.customForm) {
-            row.setValue(QStringLiteral("tm_customform"), true);
-            row.setValue(QStringLiteral("tm_customformname"), state.customFormName);
-            row.setValue(QStringLiteral("tm_customfields"), int(state.customFieldCount));
-        }
+        // The form of the folder the template names now; a plain folder, or none, has no custom form.
+        const bool customForm = state.defaultFolder && state.customForm;
+        row.setValue(QStringLiteral("tm_customform"), customForm);
+        row.setValue(QStringLiteral("tm_customformname"),
+                     customForm ? state.customFormName : QString(QLatin1String("")));
+        row.setValue(QStringLiteral("tm_customfields"), customForm ? int(state.customFieldCount) : 0);
         row.setValue(QStringLiteral("tm_combbaddr"), state.business.streetLines);
         row.setValue(QStringLiteral("tm_combmaddr"), state.mailing.streetLines);
         row.setValue(QStringLiteral("tm_combhaddr"), state.home.streetLines);

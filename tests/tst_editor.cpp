@@ -8,11 +8,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDrag>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -22,6 +24,47 @@ namespace {
 
 const QString kCaption = QStringLiteral("ContactMirel - Create/Edit Import Template");
 const QString kTypeCsh = QStringLiteral("CSH - Text/CSV Comma Del w/ Hdr");
+
+// Keeps the last object made a child of the watched one: the drag a press and a move begin.
+struct ChildCatcher : QObject {
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::ChildAdded)
+            child = static_cast<QChildEvent *>(event)->child();
+        return false;
+    }
+    QPointer<QObject> child;
+};
+
+// A drag begun by the mouse: a press at `at` and a move with the button held. Returns a copy of
+// the data the drag carries, or nullptr when no drag began.
+std::unique_ptr<QMimeData> beginDrag(QAbstractItemView *view, QPoint at)
+{
+    ChildCatcher catcher;
+    view->installEventFilter(&catcher);
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseMove(view->viewport(), at + QPoint(0, 6));
+    view->removeEventFilter(&catcher);
+    const auto *drag = qobject_cast<QDrag *>(catcher.child.data());
+    if (!drag)
+        return nullptr;
+    auto carried = std::make_unique<QMimeData>();
+    for (const QString &format : drag->mimeData()->formats())
+        carried->setData(format, drag->mimeData()->data(format));
+    return carried;
+}
+
+// The drag ends over `at` in the view, as the window system delivers it: it enters, and is
+// dropped when the view takes it.
+void endDrag(QAbstractItemView *view, QPoint at, const QMimeData *carried)
+{
+    QDragEnterEvent enter(at, Qt::MoveAction, carried, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(view->viewport(), &enter);
+    if (!enter.isAccepted())
+        return;
+    QDropEvent drop(at, Qt::MoveAction, carried, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(view->viewport(), &drop);
+}
 
 // An editor shown as "Map It" shows it, over a fresh database and address book.
 struct EditorBench : ImportBench {
@@ -44,21 +87,42 @@ struct EditorBench : ImportBench {
         files.answers = {writeSource(QStringLiteral("sample.csv"), text)};
         editor->cmdGetSample_Click();
     }
-    // A catalog node dropped on a row, through the window's own gesture handlers.
-    void map(const QString &key, int row)
+    // A drag with the mouse onto a row of the list (a row past the last drops below it), from a
+    // node of the tree (its key; "" for the tree's empty space) or from a row of the list ("row2").
+    void drag(const QString &from, int toRow)
     {
-        editor->TV->setCurrentItem(FindCatalogItem(editor->TV, key));
-        editor->TV_MouseDown(key);
-        editor->dragState().treeDragActive = true;
-        editor->LV_DragOver(row);
-        editor->LV_DragDrop(row);
+        QTreeWidget *source = editor->TV;
+        QPoint start(4, source->viewport()->height() - 4);
+        if (from.startsWith(QLatin1String("row"))) {
+            source = editor->LV;
+            start = source->visualItemRect(source->topLevelItem(from.mid(3).toInt())).center();
+        } else if (!from.isEmpty()) {
+            QTreeWidgetItem *node = FindCatalogItem(source, from);
+            source->scrollToItem(node);
+            start = source->visualItemRect(node).center();
+        }
+        QVERIFY(from.isEmpty() == !source->itemAt(start));
+        const std::unique_ptr<QMimeData> carried = beginDrag(source, start);
+        if (!carried)
+            return;
+        QTreeWidgetItem *target = editor->LV->topLevelItem(toRow);
+        endDrag(editor->LV,
+                target ? editor->LV->visualItemRect(target).center() : QPoint(4, editor->LV->viewport()->height() - 4),
+                carried.get());
+    }
+    // A stored template chosen with "Select Existing" and the keyboard.
+    void open(const QString &name)
+    {
+        QTest::mouseClick(editor->optExisting, Qt::LeftButton);
+        editor->cboTemplates2->setCurrentIndex(editor->cboTemplates2->findText(name) - 1);
+        QTest::keyClick(editor->cboTemplates2, Qt::Key_Down);
     }
     QStringList rowTexts(int row) const
     {
         const QTreeWidgetItem *item = editor->LV->topLevelItem(row);
         return {item->text(0), item->text(1), item->text(2), item->text(3)};
     }
-    QVariant db(const QString &sql) { return state.connection->scalar(sql); }
+    QVariant db(const QString &sql, const QVariantList &params = {}) { return state.connection->scalar(sql, params); }
 
     QWidget home;
     frmTemplate *editor;
@@ -151,7 +215,7 @@ private slots:
         QCOMPARE(b.rowTexts(0), (QStringList{"1", "First Name", "First Name", "FirstName"}));
         QVERIFY(b.editor->cmdUpdate->isEnabled());
         QVERIFY(b.editor->optOnImport->isChecked());
-        b.map(QStringLiteral("##COStreet1"), 2);
+        b.drag(QStringLiteral("##COStreet1"), 2);
         QCOMPARE(b.rowTexts(2), (QStringList{"3", "Street", "CO Street Addr1", "##COStreet1"}));
         QVERIFY(b.state.business.streetLines);
         b.boxes.answer(MessageBoxes::Answer::Yes);
@@ -183,7 +247,7 @@ private slots:
         QVERIFY(b.state.editPending);
 
         // Saved again in place: the same table, rows rewritten in list order.
-        b.map(QStringLiteral("JobTitle"), 0);
+        b.drag(QStringLiteral("JobTitle"), 0);
         b.editor->cmdUpdate_Click();
         QCOMPARE(
             b.db(QStringLiteral(
@@ -192,6 +256,82 @@ private slots:
             QStringLiteral("JobTitle,UDRegion,##COStreet1"));
         QCOMPARE(b.db(QStringLiteral("SELECT count(*) FROM tblTmpltIndex")).toInt(), 1);
         QVERIFY(b.boxes.problems().isEmpty());
+    }
+
+    // Gestures, then Save/Update: the store holds what the editor shows of the template saved, and
+    // no other template changes. Templates at hand: Full (Tmplt0001), Lines (0002), Leads (0003,
+    // custom-form folder); a sample "A,B,C" becomes Saved (0004).
+    void gesturesThenSave_data()
+    {
+        QTest::addColumn<QStringList>("gestures");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("stored");
+        const QString keys = QStringLiteral("SELECT group_concat(coalesce(TMP_OLKEY, '')) FROM (SELECT TMP_OLKEY FROM "
+                                            "Tmplt0004 ORDER BY TMP_SRCCOLNUM)");
+        const QString full =
+            QStringLiteral("SELECT TM_DESC || TM_NOOFCOLS FROM tblTmpltIndex WHERE TM_ID = 'Tmplt0001'");
+        const QString form =
+            QStringLiteral("SELECT TM_CUSTOMFORM || '|' || TM_CUSTOMFORMNAME || '|' || TM_CUSTOMFIELDS "
+                           "FROM tblTmpltIndex WHERE TM_ID = 'Tmplt0003'");
+        // "key>row": a tree node (or "" for empty tree space) dragged onto a row; "row0>row": a row dragged.
+        QTest::newRow("street line replaced")
+            << QStringList{"sample", "##COStreet1>0", "JobTitle>0"}
+            << "SELECT TM_COMBBADDR || '' FROM tblTmpltIndex WHERE TM_ID = 'Tmplt0004'"
+            << "0";
+        QTest::newRow("row dropped below the last")
+            << QStringList{"sample", "CompanyName>0", "row0>9", "JobTitle>1"} << keys << "CompanyName,JobTitle,";
+        QTest::newRow("row refused as a group")
+            << QStringList{"sample", "CompanyName>0", "@@Names>1", "row0>1", "JobTitle>2"} << keys
+            << "CompanyName,,JobTitle";
+        QTest::newRow("press over empty tree space") << QStringList{"sample", "JobTitle>9", ">1"} << keys << ",,";
+        QTest::newRow("opened after a full street")
+            << QStringList{"open Full", "open Lines", "##COStreet1>0"}
+            << "SELECT TM_COMBBADDR || '' FROM tblTmpltIndex WHERE TM_ID = 'Tmplt0002'"
+            << "-1";
+        QTest::newRow("Create New chosen") << QStringList{"open Full", "click optNew"} << full << "Full1";
+        QTest::newRow("a template picked that is gone")
+            << QStringList{"open Full", "gone Lines", "open Lines"} << full << "Full1";
+        QTest::newRow("custom form kept") << QStringList{"open Leads"} << form << "-1|IPM.Contact.Lead|2";
+        QTest::newRow("re-pointed to a plain folder")
+            << QStringList{"open Leads", "click optOnImport", "folder Contacts"} << form << "0||0";
+    }
+
+    void gesturesThenSave()
+    {
+        QFETCH(QStringList, gestures);
+        QFETCH(QString, query);
+        QFETCH(QString, stored);
+        EditorBench b;
+        b.makeTemplate(QStringLiteral("Full"), QStringLiteral("CSH"),
+                       {{1, "Street", "CO Street Address (Full)", "BusinessAddressStreet"}});
+        b.makeTemplate(QStringLiteral("Lines"), QStringLiteral("CSH"), {{1, "Line", "", ""}});
+        b.makeTemplate(QStringLiteral("Leads"), QStringLiteral("CSH"), {{1, "Name", "", ""}});
+        b.db(
+            QStringLiteral("UPDATE tblTmpltIndex SET TM_DEFAULTFOLDER = -1, TM_FOLDERNAME = 'Leads', TM_ENTRYID = 'x', "
+                           "TM_CUSTOMFORM = -1, TM_CUSTOMFORMNAME = 'IPM.Contact.Lead', TM_CUSTOMFIELDS = 2 "
+                           "WHERE TM_DESC = 'Leads'"));
+        b.editor->Form_Activate();
+        for (const QString &gesture : gestures) {
+            const QString word = gesture.section(QLatin1Char(' '), 0, 0);
+            const QString what = gesture.section(QLatin1Char(' '), 1);
+            if (word == QLatin1String("sample")) {
+                b.sample("A,B,C\r\n");
+                QTest::keyClicks(b.editor->txtTemplateName, QStringLiteral("Saved"));
+            } else if (word == QLatin1String("open")) {
+                b.open(what);
+            } else if (word == QLatin1String("click")) {
+                QTest::mouseClick(b.editor->findChild<QAbstractButton *>(what), Qt::LeftButton);
+            } else if (word == QLatin1String("folder")) {
+                b.folders.answers = {what};
+                QTest::mouseClick(b.editor->optFldrDefault, Qt::LeftButton);
+            } else if (word == QLatin1String("gone")) {
+                b.db(QStringLiteral("DELETE FROM tblTmpltIndex WHERE TM_DESC = ?"), {what});
+            } else {
+                b.drag(gesture.section(QLatin1Char('>'), 0, 0), gesture.section(QLatin1Char('>'), 1).toInt());
+            }
+        }
+        QTest::mouseClick(b.editor->cmdUpdate, Qt::LeftButton);
+        QCOMPARE(b.db(query).toString(), stored);
     }
 
     void workbookWithThreeSheets()
@@ -265,6 +405,16 @@ private slots:
         b.editor->txtTemplateName->clear();
         b.editor->cmdUpdate_Click();
         QCOMPARE(b.boxes.texts(), QStringList{"Please Enter a Description for this new template"});
+        QCOMPARE(b.db(QStringLiteral("SELECT count(*) FROM tblTmpltIndex")).toInt(), 0);
+
+        // Save/Update checks the length itself, at every press.
+        b.boxes.clear();
+        QTest::keyClicks(b.editor->txtTemplateName, QString(31, QLatin1Char('n')));
+        QTest::mouseClick(b.editor->cmdUpdate, Qt::LeftButton);
+        QTest::mouseClick(b.editor->cmdUpdate, Qt::LeftButton);
+        QVERIFY(b.boxes.texts().size() >= 2);
+        QCOMPARE(b.boxes.texts().count(QStringLiteral("Template Name cannot exceed 30 characters")),
+                 b.boxes.texts().size());
         QCOMPARE(b.db(QStringLiteral("SELECT count(*) FROM tblTmpltIndex")).toInt(), 0);
     }
 
@@ -412,7 +562,7 @@ private slots:
     {
         EditorBench b;
         b.sample("Name\r\n");
-        b.map(QStringLiteral("@@PhoneNumbers"), 0);
+        b.drag(QStringLiteral("@@PhoneNumbers"), 0);
         QVERIFY(FindCatalogItem(b.editor->TV, QStringLiteral("@@PhoneNumbers"))->isExpanded());
         QCOMPARE(b.boxes.texts().size(), 1);
         QCOMPARE(b.rowTexts(0)[3], QString());

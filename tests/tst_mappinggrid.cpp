@@ -56,8 +56,7 @@ private slots:
             << MappingRows{{1, "first name", "", ""}, {2, "Last Name ", "", ""}, {3, "Comments", "Comments", "Body"}};
         QTest::newRow("group name") << "Phone Numbers,Title"
                                     << "CSH - Text/CSV Comma Del w/ Hdr"
-                                    << MappingRows{{1, "Phone Numbers", "Phone Numbers", "@@PhoneNumbers"},
-                                                   {2, "Title", "Title", "Title"}};
+                                    << MappingRows{{1, "Phone Numbers", "", ""}, {2, "Title", "Title", "Title"}};
         QTest::newRow("no header") << "Ann,Lee,x"
                                    << "CSN - Text/CSV Comma Del w/o Hdr"
                                    << MappingRows{{1, "F1", "", ""}, {2, "F2", "", ""}, {3, "F3", "", ""}};

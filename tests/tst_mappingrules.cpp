@@ -217,7 +217,7 @@ private slots:
         Editor e;
         e.grid.setMapping(0, QStringLiteral("HM Street Address (Full)"), QStringLiteral("HomeAddressStreet"));
         e.grid.setMapping(1, QStringLiteral("OT Street Addr2"), QStringLiteral("##OTStreet2"));
-        MappingRules::rebuildFullStreetFlags(e.state, e.grid);
+        MappingRules::rebuildStreetFlags(e.state, e.grid);
         QVERIFY(e.state.home.fullStreet);
         QVERIFY(!e.state.business.fullStreet && !e.state.other.fullStreet);
         QCOMPARE(e.drop(QStringLiteral("##HMStreet1"), 2), MappingRules::Drop::StreetRefused);

@@ -287,8 +287,7 @@ private slots:
         saveNew(t, QStringLiteral("Rules"), sampleRows(2), fileType);
         QCOMPARE(scalar(t, QStringLiteral("SELECT TM_HDRSYN FROM tblTmpltIndex")).toInt(), header);
 
-        // An update without the fixed folder empties the folder columns; without a custom form it
-        // leaves the custom-form columns as they were.
+        // An update without the fixed folder empties the folder and the custom-form columns.
         QVERIFY(FindTemplate(t.state, t.services, kFindRead));
         t.state.defaultFolder = false;
         t.state.customForm = false;
@@ -301,7 +300,7 @@ private slots:
         QCOMPARE(scalar(t, QStringLiteral("SELECT TM_CUSTOMFORM || '|' || TM_CUSTOMFORMNAME || '|' || TM_CUSTOMFIELDS "
                                           "FROM tblTmpltIndex"))
                      .toString(),
-                 QStringLiteral("-1|IPM.Contact.X|2"));
+                 QStringLiteral("0||0"));
         QCOMPARE(scalar(t, QStringLiteral("SELECT CHG_USER FROM tblTmpltIndex")).toString(), QStringLiteral("SYSTEM"));
         QCOMPARE(scalar(t, QStringLiteral("SELECT TM_CHKPROV || TM_CHKCNTRY FROM tblTmpltIndex")).toString(),
                  QStringLiteral("00"));
