@@ -142,6 +142,7 @@ bool OpenTemplateDatabase(AppState &state, Services &services)
         try {
             state.connection = Connection::open(path, kTemplateDatabasePassword);
             requireTemplateTables(*state.connection);
+            state.connection->rebuildTextIndexesOnce();
             state.systemRecord = RecordSet();
             state.mappingRecords = RecordSet();
             state.indexRecord = RecordSet();
@@ -163,7 +164,8 @@ bool OpenTemplateDatabase(AppState &state, Services &services)
                 return false;
             }
 
-            state.indexRecord.open(state.connection, QStringLiteral("select * from tblTmpltIndex ORDER BY tm_desc"));
+            state.indexRecord.open(
+                state.connection, QStringLiteral("select * from tblTmpltIndex ORDER BY tm_desc COLLATE ") + kUserOrder);
             return true;
         } catch (const std::exception &e) {
             const ErrorInfo error = TrappedError(e);
@@ -194,7 +196,8 @@ bool LoadTemplateList(AppState &state, Services &services, ItemList &list)
     try {
         list.clear();
         state.listRecords = RecordSet();
-        state.listRecords.open(state.connection, QStringLiteral("select * from tbltmpltindex order by tm_desc"));
+        state.listRecords.open(state.connection,
+                               QStringLiteral("select * from tbltmpltindex order by tm_desc COLLATE ") + kUserOrder);
         if (!(state.listRecords.eof() && state.listRecords.bof())) {
             state.listRecords.moveFirst();
             while (!state.listRecords.eof()) {

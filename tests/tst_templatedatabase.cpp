@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QTest>
+#include <sqlite3.h>
 
 using namespace DataAccess;
 
@@ -47,6 +49,14 @@ std::shared_ptr<Connection> openFile(const QString &appPath)
 void addTemplateRow(Connection &db, const QString &name, const QString &id)
 {
     db.execute(QStringLiteral("INSERT INTO tblTmpltIndex (TM_ID, TM_DESC, TM_HDRSYN) VALUES (?, ?, -1)"), {id, name});
+}
+
+// The engine's own NOCASE, which folds ASCII letters only.
+int asciiNoCase(void *, int bytes1, const void *text1, int bytes2, const void *text2)
+{
+    const int order =
+        sqlite3_strnicmp(static_cast<const char *>(text1), static_cast<const char *>(text2), std::min(bytes1, bytes2));
+    return order != 0 ? order : bytes1 - bytes2;
 }
 
 } // namespace
@@ -248,10 +258,20 @@ private slots:
         QVERIFY(!QFileInfo::exists(u.file(QStringLiteral("MirelTmplts.mdb.creating"))));
     }
 
+    void templateListIsInNameOrderIgnoringCase_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("en_US") << "en_US";
+        QTest::newRow("de_DE") << "de_DE";
+    }
+
     void templateListIsInNameOrderIgnoringCase()
     {
+        QFETCH(QString, locale);
+        QLocale::setDefault(QLocale(locale));
         TestServices t;
         QVERIFY(OpenTemplateDatabase(t.state, t.services));
+        QLocale::setDefault(QLocale::system());
         StringList list;
         QVERIFY(LoadTemplateList(t.state, t.services, list));
         QCOMPARE(list.items, QStringList());
@@ -261,9 +281,29 @@ private slots:
         addTemplateRow(*t.state.connection, QStringLiteral("alpha"), QStringLiteral("Tmplt0003"));
         addTemplateRow(*t.state.connection, QStringLiteral("O'Brien Imports"), QStringLiteral("Tmplt0004"));
         addTemplateRow(*t.state.connection, QStringLiteral("Alpha 2"), QStringLiteral("Tmplt0005"));
+        addTemplateRow(*t.state.connection, QStringLiteral("Éclair"), QStringLiteral("Tmplt0006"));
+        addTemplateRow(*t.state.connection, QStringLiteral("Äpfel"), QStringLiteral("Tmplt0007"));
         QVERIFY(LoadTemplateList(t.state, t.services, list));
-        QCOMPARE(list.items, (QStringList{"alpha", "Alpha 2", "beta", "Gamma", "O'Brien Imports"}));
+        QCOMPARE(list.items, (QStringList{"alpha", "Alpha 2", "Äpfel", "beta", "Éclair", "Gamma", "O'Brien Imports"}));
         QVERIFY(t.boxes.boxes.size() == 1); // only the first-start message
+    }
+
+    void indexesOfAnEarlierFileAreRebuilt()
+    {
+        TestServices t;
+        QVERIFY(OpenTemplateDatabase(t.state, t.services));
+        t.state = AppState();
+        {
+            // Names indexed as by the engine's own NOCASE, in a file not yet marked as rebuilt.
+            auto earlier = openFile(t.dir.path());
+            sqlite3_create_collation_v2(earlier->handle(), "NOCASE", SQLITE_UTF8, nullptr, asciiNoCase, nullptr);
+            const QStringList names{"Zoo", "Ébène", "Öl", "à la carte", "émile"};
+            for (int i = 0; i < names.size(); ++i)
+                addTemplateRow(*earlier, names[i], QStringLiteral("Tmplt%1").arg(i));
+            earlier->execute(QStringLiteral("PRAGMA user_version = 0"));
+        }
+        QVERIFY(OpenTemplateDatabase(t.state, t.services));
+        QCOMPARE(t.state.connection->scalar(QStringLiteral("PRAGMA integrity_check")), QVariant("ok"));
     }
 
     void templateListFailureIsAFileError()
