@@ -2,12 +2,15 @@
 #include "app/AppError.h"
 #include "store/TemplateDatabase.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QTest>
+#include <future>
+#include <latch>
 #include <sqlite3.h>
 
 using namespace DataAccess;
@@ -76,8 +79,7 @@ private slots:
         QCOMPARE(t.boxes.boxes[0].buttons, MessageBoxes::Buttons::Ok);
 
         const QString path = t.file(QStringLiteral("MirelTmplts.mdb"));
-        QVERIFY(!QFile::exists(path + QStringLiteral(".creating")));
-        QVERIFY(QFile::exists(path));
+        QCOMPARE(QDir(t.dir.path()).entryList(QDir::Files), QStringList{"MirelTmplts.mdb"});
         QVERIFY(!readBytes(path).startsWith("SQLite format 3"));
         QVERIFY(t.state.systemRecord.isOpen() && !t.state.systemRecord.eof());
         QVERIFY(t.state.indexRecord.isOpen() && t.state.indexRecord.eof());
@@ -130,7 +132,7 @@ private slots:
                 .toInt(),
             1);
 
-        // The one system row, written on the second pass.
+        // The one system row, written with the tables.
         RecordSet row;
         row.open(db, QStringLiteral("SELECT * FROM tblSysParms"));
         QCOMPARE(row.recordCount(), 1);
@@ -165,6 +167,25 @@ private slots:
         QVERIFY(t.boxes.boxes.isEmpty());
         QCOMPARE(again.systemRecord.recordCount(), 1);
         QCOMPARE(openFile(t.dir.path())->scalar(QStringLiteral("SELECT count(*) FROM tblSysParms")).toInt(), 1);
+    }
+
+    void twoFirstStartsAtOnce()
+    {
+        for (int round = 0; round < 10; ++round) {
+            TestServices first;
+            TestServices second;
+            second.services.appPath = first.dir.path();
+            std::latch ready(2);
+            const auto start = [&ready](TestServices *t) {
+                ready.arrive_and_wait();
+                return OpenTemplateDatabase(t->state, t->services);
+            };
+            auto other = std::async(std::launch::async, start, &second);
+            QVERIFY(start(&first));
+            QVERIFY(other.get());
+            QCOMPARE(QDir(first.dir.path()).entryList(QDir::Files), QStringList{"MirelTmplts.mdb"});
+            QCOMPARE(second.state.connection->scalar(QStringLiteral("SELECT count(*) FROM tblSysParms")), QVariant(1));
+        }
     }
 
     void emptySystemTableIsRefused()
@@ -244,18 +265,19 @@ private slots:
     void failedCreationLeavesNoDatabaseBehind()
     {
         // Something that blocks the working file: the creation fails and the next start may try again.
+        const QString working = QStringLiteral("MirelTmplts.mdb.creating-%1").arg(QCoreApplication::applicationPid());
         TestServices t;
-        QDir(t.dir.path()).mkdir(QStringLiteral("MirelTmplts.mdb.creating"));
+        QDir(t.dir.path()).mkdir(working);
         QVERIFY(!OpenTemplateDatabase(t.state, t.services));
         QCOMPARE(t.boxes.texts().size(), 5);
         QVERIFY(!QFileInfo::exists(t.file(QStringLiteral("MirelTmplts.mdb"))));
 
         // A working file left by an interrupted creation is replaced.
         TestServices u;
-        writeBytes(u.file(QStringLiteral("MirelTmplts.mdb.creating")), "half a database");
+        writeBytes(u.file(working), "half a database");
         QVERIFY(OpenTemplateDatabase(u.state, u.services));
         QCOMPARE(u.boxes.texts().size(), 1);
-        QVERIFY(!QFileInfo::exists(u.file(QStringLiteral("MirelTmplts.mdb.creating"))));
+        QVERIFY(!QFileInfo::exists(u.file(working)));
     }
 
     void templateListIsInNameOrderIgnoringCase_data()
