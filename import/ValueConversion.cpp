@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QRegularExpression>
 #include <cfenv>
 #include <cmath>
 
@@ -19,10 +20,12 @@ const QDate kDayZero(1899, 12, 30);
     throw AppError(ErrorCode::TypeMismatch, QStringLiteral("Type mismatch: '%1'").arg(value.toString()));
 }
 
+// The user's locale (the system's unless the program set another). Group separators are
+// neither written nor read: "1.500" under German is refused, not taken as 1500 or 1.5.
 QLocale userLocale()
 {
-    QLocale locale = QLocale::system();
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
     return locale;
 }
 
@@ -42,13 +45,18 @@ bool isNumber(const QVariant &v)
     }
 }
 
-// A number written in the user's format, or in the plain C format.
+// A number written in the user's format, or in the plain C format when it holds no character
+// that the user's format uses as a group separator.
 bool parseNumber(const QString &text, double &number)
 {
     bool ok = false;
-    number = userLocale().toDouble(text.trimmed(), &ok);
-    if (!ok)
-        number = QLocale::c().toDouble(text.trimmed(), &ok);
+    const QLocale locale = userLocale();
+    number = locale.toDouble(text.trimmed(), &ok);
+    if (!ok && !text.contains(locale.groupSeparator())) {
+        QLocale plain = QLocale::c();
+        plain.setNumberOptions(QLocale::RejectGroupSeparator);
+        number = plain.toDouble(text.trimmed(), &ok);
+    }
     return ok;
 }
 
@@ -70,6 +78,116 @@ QVariant fromDays(double days)
     if (ms == 0)
         return date;
     return QDateTime(date, QTime(0, 0).addMSecs(int(std::min<qint64>(ms, 86399999))));
+}
+
+// Two-digit years: 00-29 are in the 2000s, 30-99 in the 1900s.
+int fullYear(int twoDigits)
+{
+    return twoDigits + (twoDigits < 30 ? 2000 : 1900);
+}
+
+enum class DatePart { Day, Month, MonthName, Year };
+
+// The order of day, month and year in a date format, and the words it quotes ("de" in
+// "d 'de' MMMM"). Weekdays are left out: a date may be written with or without one.
+struct DateLayout {
+    QList<DatePart> parts;
+    QStringList words;
+};
+
+DateLayout layoutOf(const QString &format)
+{
+    DateLayout layout;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\'')) {
+            const qsizetype end = format.indexOf(QLatin1Char('\''), i + 1);
+            const QString quoted = format.mid(i + 1, end < 0 ? -1 : end - i - 1);
+            layout.words += quoted.split(QRegularExpression(QStringLiteral("[^\\p{L}]+")), Qt::SkipEmptyParts);
+            i = end < 0 ? format.size() : end + 1;
+            continue;
+        }
+        qsizetype n = 1;
+        while (i + n < format.size() && format[i + n] == c)
+            ++n;
+        if (c == QLatin1Char('d') && n <= 2)
+            layout.parts << DatePart::Day;
+        else if (c == QLatin1Char('M'))
+            layout.parts << (n <= 2 ? DatePart::Month : DatePart::MonthName);
+        else if (c == QLatin1Char('y'))
+            layout.parts << DatePart::Year;
+        i += n;
+    }
+    return layout;
+}
+
+bool sameName(QString name, const QString &word)
+{
+    if (name.endsWith(QLatin1Char('.')))
+        name.chop(1); // abbreviations such as "Dez."
+    return name.compare(word, Qt::CaseInsensitive) == 0;
+}
+
+// The month that a full or abbreviated month name of the locale names; 0 when none.
+int monthNamed(const QLocale &locale, const QString &word)
+{
+    for (int month = 1; month <= 12; ++month)
+        for (const QLocale::FormatType format : {QLocale::LongFormat, QLocale::ShortFormat})
+            if (sameName(locale.monthName(month, format), word) ||
+                sameName(locale.standaloneMonthName(month, format), word))
+                return month;
+    return 0;
+}
+
+bool isDayName(const QLocale &locale, const QString &word)
+{
+    for (int day = 1; day <= 7; ++day)
+        for (const QLocale::FormatType format : {QLocale::LongFormat, QLocale::ShortFormat})
+            if (sameName(locale.dayName(day, format), word) || sameName(locale.standaloneDayName(day, format), word))
+                return true;
+    return false;
+}
+
+// A date written as the layout orders it: day and month of one or two digits, the month by
+// number or by name, the year of two or four digits; any separators between them. An invalid
+// day ("2/30/1980") gives an invalid date.
+QDate dateInLayout(const QString &text, const QLocale &locale, const DateLayout &layout)
+{
+    static const QRegularExpression token(QStringLiteral("[0-9]+|[\\p{L}\\p{M}]+"));
+    QStringList tokens;
+    for (auto it = token.globalMatch(text); it.hasNext();) {
+        const QString t = it.next().captured();
+        if (t[0].isDigit() || !(isDayName(locale, t) || layout.words.contains(t, Qt::CaseInsensitive)))
+            tokens << t;
+    }
+    if (layout.parts.size() != 3 || tokens.size() != 3)
+        return {};
+    int day = 0;
+    int month = 0;
+    int year = 0;
+    for (int i = 0; i < 3; ++i) {
+        const QString &t = tokens[i];
+        const bool number = t[0].isDigit();
+        switch (layout.parts[i]) {
+        case DatePart::Day:
+        case DatePart::Month:
+            if (!number || t.size() > 2)
+                return {};
+            (layout.parts[i] == DatePart::Day ? day : month) = t.toInt();
+            break;
+        case DatePart::MonthName:
+            if (number)
+                return {};
+            month = monthNamed(locale, t);
+            break;
+        case DatePart::Year:
+            if (!number || (t.size() != 2 && t.size() != 4))
+                return {};
+            year = t.size() == 2 ? fullYear(t.toInt()) : t.toInt();
+            break;
+        }
+    }
+    return QDate(year, month, day);
 }
 
 QVariant dateOnlyWhenMidnight(const QDateTime &when)
@@ -134,16 +252,17 @@ QVariant toDate(const QVariant &value)
         const QString text = value.toString().trimmed();
         const QLocale locale = userLocale();
         for (const QLocale::FormatType format : {QLocale::ShortFormat, QLocale::LongFormat}) {
-            const QDate day = locale.toDate(text, format);
+            const QDate day = dateInLayout(text, locale, layoutOf(locale.dateFormat(format)));
             if (day.isValid())
                 return day;
-            const QDateTime when = locale.toDateTime(text, format);
+        }
+        for (const QLocale::FormatType format : {QLocale::ShortFormat, QLocale::LongFormat}) {
+            QDateTime when = locale.toDateTime(text, format);
+            if (when.isValid() && !locale.dateTimeFormat(format).contains(QLatin1String("yyyy")))
+                when = when.addYears(fullYear(when.date().year() % 100) - when.date().year());
             if (when.isValid())
                 return dateOnlyWhenMidnight(when);
         }
-        const QDate iso = QDate::fromString(text, Qt::ISODate);
-        if (iso.isValid())
-            return iso;
         QDateTime isoTime = QDateTime::fromString(text, Qt::ISODate);
         if (!isoTime.isValid())
             isoTime = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));

@@ -2,11 +2,63 @@
 
 #include "platform/Statement.h"
 
+#include <QCollator>
 #include <QFileInfo>
 
 namespace DataAccess {
 
 using namespace detail;
+
+namespace {
+
+// PRAGMA user_version of a file whose text indexes are ordered by the folding NOCASE.
+constexpr int kFoldedTextIndexes = 1;
+
+QString textOf(int bytes, const void *text)
+{
+    return QString::fromUtf8(static_cast<const char *>(text), bytes);
+}
+
+int compareFolded(void *, int bytes1, const void *text1, int bytes2, const void *text2)
+{
+    return QString::compare(textOf(bytes1, text1).toCaseFolded(), textOf(bytes2, text2).toCaseFolded());
+}
+
+// Ties of the locale's order are broken by the folded and then the exact text: a total order.
+int compareInUserOrder(void *collator, int bytes1, const void *text1, int bytes2, const void *text2)
+{
+    const QString a = textOf(bytes1, text1);
+    const QString b = textOf(bytes2, text2);
+    int order = static_cast<const QCollator *>(collator)->compare(a, b);
+    if (order == 0)
+        order = QString::compare(a.toCaseFolded(), b.toCaseFolded());
+    return order != 0 ? order : QString::compare(a, b);
+}
+
+void deleteCollator(void *collator)
+{
+    delete static_cast<QCollator *>(collator);
+}
+
+// In the files' own encoding, UTF-8: the engine prefers a collation of that encoding, so one
+// for UTF-16 would leave its own NOCASE in use.
+void registerCollations(const Connection &connection)
+{
+    int rc = sqlite3_create_collation_v2(connection.handle(), "NOCASE", SQLITE_UTF8, nullptr, compareFolded, nullptr);
+    if (rc == SQLITE_OK) {
+        auto collator = std::make_unique<QCollator>(QLocale());
+        collator->setCaseSensitivity(Qt::CaseInsensitive);
+        // On success the engine owns the collator and deletes it with the connection.
+        rc = sqlite3_create_collation_v2(connection.handle(), kUserOrder.toLatin1().constData(), SQLITE_UTF8,
+                                         collator.get(), compareInUserOrder, deleteCollator);
+        if (rc == SQLITE_OK)
+            collator.release();
+    }
+    if (rc != SQLITE_OK)
+        connection.fail(rc);
+}
+
+} // namespace
 
 QString quoteIdentifier(const QString &name)
 {
@@ -61,6 +113,7 @@ std::shared_ptr<Connection> Connection::openFile(const QString &path, const QStr
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, 2000);
+    registerCollations(*connection);
     connection->applyKey(key);
     return connection;
 }
@@ -89,7 +142,9 @@ std::shared_ptr<Connection> Connection::create(const QString &path, const QStrin
     const QFileInfo info(path);
     if (info.exists() || info.isSymLink())
         throw AppError(kErrDatabaseExists, QStringLiteral("Database '%1' already exists.").arg(path), kEngineSource);
-    return openFile(path, key, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    auto connection = openFile(path, key, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    connection->execute(QStringLiteral("PRAGMA user_version = %1").arg(kFoldedTextIndexes));
+    return connection;
 }
 
 std::shared_ptr<Connection> Connection::openInMemory(const QString &key)
@@ -117,6 +172,21 @@ QVariant Connection::scalar(const QString &sql, const QVariantList &params)
 QString Connection::cipherVersion()
 {
     return scalar(QStringLiteral("PRAGMA cipher_version")).toString();
+}
+
+void Connection::rebuildTextIndexesOnce()
+{
+    if (scalar(QStringLiteral("PRAGMA user_version")).toInt() >= kFoldedTextIndexes)
+        return;
+    beginTransaction();
+    try {
+        execute(QStringLiteral("REINDEX NOCASE"));
+        execute(QStringLiteral("PRAGMA user_version = %1").arg(kFoldedTextIndexes));
+        commit();
+    } catch (...) {
+        rollback();
+        throw;
+    }
 }
 
 void Connection::beginTransaction()

@@ -12,6 +12,13 @@ namespace DataAccess {
 // Source of the errors the database engine raises.
 inline const QString kEngineSource = QStringLiteral("SQLCipher");
 
+// Text comparisons on every connection. NOCASE, the collation of the text columns, replaces the
+// engine's, which ignores the letter case of ASCII letters only: text is equal when its case
+// folding is ("été" and "ÉTÉ"), and ordered by the folded text, an order that does not depend on
+// the locale, so an index stays in order whoever opens the file. USERORDER sorts for lists: the
+// user's locale's order ("Äpfel" beside "apfel"), letter case ignored.
+inline const QString kUserOrder = QStringLiteral("USERORDER");
+
 class Connection {
 public:
     ~Connection();
@@ -29,6 +36,8 @@ public:
     QVariant scalar(const QString &sql, const QVariantList &params = {});
     // Empty when the engine is not SQLCipher (then a key would be silently ignored).
     QString cipherVersion();
+    // Rebuilds, once per file, the text indexes that the engine's own NOCASE ordered.
+    void rebuildTextIndexesOnce();
 
     void beginTransaction();
     void commit();

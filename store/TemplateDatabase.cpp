@@ -9,6 +9,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace DataAccess;
 
@@ -49,6 +54,36 @@ void requireTemplateTables(Connection &connection)
                        QStringLiteral("The file '%1' is not a template database: it lacks the tables tblSysParms "
                                       "and tblTmpltIndex.")
                            .arg(connection.path()));
+}
+
+// The one row of a new tblSysParms.
+void addSystemRow(const std::shared_ptr<Connection> &connection)
+{
+    RecordSet row;
+    row.open(connection, QStringLiteral("SELECT * FROM tblSysParms"));
+    row.addNew();
+    row.setValue(QStringLiteral("SYS_ID"), 1);
+    row.setValue(QStringLiteral("Status"), QStringLiteral("A"));
+    row.setValue(QStringLiteral("SYS_CURTMPLTNUM"), 0);
+    row.setValue(QStringLiteral("add_date"), QDateTime::currentDateTime());
+    row.setValue(QStringLiteral("add_User"), kSystemUser);
+    row.update();
+}
+
+// Gives the finished file its name unless a file of that name is there: then another start
+// has named its own first, and that one is opened.
+void nameExclusively(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return;
+    // A file system that cannot rename exclusively can link exclusively; the working name goes after.
+    if ((errno == EINVAL || errno == ENOSYS) && ::link(source.constData(), target.constData()) == 0)
+        return;
+    if (errno != EEXIST)
+        throw AppError(ErrorCode::Internal, QStringLiteral("The new template database could not be named '%1' (%2).")
+                                                .arg(to, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 } // namespace
@@ -107,27 +142,27 @@ Table TemplateIndexTableSchema()
 
 bool CreateTemplateDatabase(Services &services)
 {
-    // The file is built under a working name and takes its own name only when both tables are
-    // in it: a creation that fails half-way leaves nothing that a later start would refuse.
+    // The file is built whole (both tables and the system row) under a working name of this
+    // thread's own, and only then takes its name, never over a file of that name: a creation that
+    // fails half-way leaves nothing that a later start would refuse, and of two starts creating at
+    // the same moment the first to finish names its file and the other opens that one.
     const QString path = services.databaseFile.isEmpty() ? TemplateDatabasePath(services.appPath) : services.databaseFile;
-    const QString building = path + QStringLiteral(".creating");
+    const QString building = path + QStringLiteral(".creating-%1").arg(gettid());
     Catalog catalog;
     bool made = false;
     bool complete = attempt(services, [&] {
-        QFile::remove(building); // our own leftover from an interrupted creation
+        QFile::remove(building); // left by an interrupted creation of a thread that had this id
         catalog.create(building, kTemplateDatabasePassword);
         made = true;
     });
-    complete &= attempt(services, [&] { catalog.appendTable(SysParmsTableSchema()); });
+    complete &= attempt(services, [&] {
+        catalog.appendTable(SysParmsTableSchema());
+        addSystemRow(catalog.activeConnection());
+    });
     complete &= attempt(services, [&] { catalog.appendTable(TemplateIndexTableSchema()); });
     complete &= attempt(services, [&] { catalog.setActiveConnection(nullptr); });
-    if (complete) {
-        attempt(services, [&] {
-            if (!QFile::rename(building, path))
-                throw AppError(ErrorCode::Internal,
-                               QStringLiteral("The new template database could not be named '%1'.").arg(path));
-        });
-    }
+    if (complete)
+        attempt(services, [&] { nameExclusively(building, path); });
     if (made && QFileInfo::exists(building))
         QFile::remove(building);
     return true;
@@ -136,26 +171,18 @@ bool CreateTemplateDatabase(Services &services)
 bool OpenTemplateDatabase(AppState &state, Services &services)
 {
     const QString path = services.databaseFile.isEmpty() ? TemplateDatabasePath(services.appPath) : services.databaseFile;
-    bool newFile = false;
     bool creationTried = false;
     for (;;) {
         try {
             state.connection = Connection::open(path, kTemplateDatabasePassword);
             requireTemplateTables(*state.connection);
+            state.connection->rebuildTextIndexesOnce();
             state.systemRecord = RecordSet();
             state.mappingRecords = RecordSet();
             state.indexRecord = RecordSet();
             state.systemRecord.open(state.connection, QStringLiteral("SELECT * FROM tblSysParms"));
 
-            if (newFile) {
-                state.systemRecord.addNew();
-                state.systemRecord.setValue(QStringLiteral("SYS_ID"), 1);
-                state.systemRecord.setValue(QStringLiteral("Status"), QStringLiteral("A"));
-                state.systemRecord.setValue(QStringLiteral("SYS_CURTMPLTNUM"), 0);
-                state.systemRecord.setValue(QStringLiteral("add_date"), QDateTime::currentDateTime());
-                state.systemRecord.setValue(QStringLiteral("add_User"), kSystemUser);
-                state.systemRecord.update();
-            } else if (state.systemRecord.eof()) {
+            if (state.systemRecord.eof()) {
                 services.boxes().show(
                     QStringLiteral("Critical error - the template database is missing critical information") + kCrLf +
                         QStringLiteral("You must restore or re-install the database from the original program setup"),
@@ -163,7 +190,8 @@ bool OpenTemplateDatabase(AppState &state, Services &services)
                 return false;
             }
 
-            state.indexRecord.open(state.connection, QStringLiteral("select * from tblTmpltIndex ORDER BY tm_desc"));
+            state.indexRecord.open(
+                state.connection, QStringLiteral("select * from tblTmpltIndex ORDER BY tm_desc COLLATE ") + kUserOrder);
             return true;
         } catch (const std::exception &e) {
             const ErrorInfo error = TrappedError(e);
@@ -176,7 +204,6 @@ bool OpenTemplateDatabase(AppState &state, Services &services)
                 creationTried = true;
                 if (!CreateTemplateDatabase(services))
                     return false;
-                newFile = true;
                 state.connection.reset();
                 continue;
             }
@@ -194,7 +221,8 @@ bool LoadTemplateList(AppState &state, Services &services, ItemList &list)
     try {
         list.clear();
         state.listRecords = RecordSet();
-        state.listRecords.open(state.connection, QStringLiteral("select * from tbltmpltindex order by tm_desc"));
+        state.listRecords.open(state.connection,
+                               QStringLiteral("select * from tbltmpltindex order by tm_desc COLLATE ") + kUserOrder);
         if (!(state.listRecords.eof() && state.listRecords.bof())) {
             state.listRecords.moveFirst();
             while (!state.listRecords.eof()) {

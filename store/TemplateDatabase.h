@@ -22,5 +22,5 @@ DataAccess::Table TemplateIndexTableSchema();
 bool OpenTemplateDatabase(AppState &state, Services &services);
 // Builds a new empty database file; each failing step is reported and the next one runs.
 bool CreateTemplateDatabase(Services &services);
-// Fills the list with the template names in name order, ignoring letter case.
+// Fills the list with the template names in the user's order, ignoring letter case.
 bool LoadTemplateList(AppState &state, Services &services, ItemList &list);

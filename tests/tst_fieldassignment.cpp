@@ -95,6 +95,50 @@ class TestFieldAssignment : public QObject {
     Q_OBJECT
 
 private slots:
+    void valuesInTheUsersFormat_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QVariant>("stored"); // invalid: the field is skipped
+        const QVariant christmas(QDate(1980, 12, 25));
+        const auto row = [](const char *name, const char *locale, const char *key, const char *value,
+                            const QVariant &stored) { QTest::newRow(name) << locale << key << value << stored; };
+        row("US short", "en_US", "Birthday", "12/25/1980", christmas);
+        row("US one-digit month", "en_US", "Birthday", "4/23/1975", QDate(1975, 4, 23));
+        row("US two-digit year", "en_US", "Birthday", "2/29/24", QDate(2024, 2, 29));
+        row("US 1900s", "en_US", "Birthday", "12/25/80", christmas);
+        row("US month name", "en_US", "Birthday", "Dec 25, 1980", christmas);
+        row("US no such day", "en_US", "Birthday", "2/30/1980", QVariant());
+        row("US day first", "en_US", "Birthday", "25.12.1980", QVariant());
+        row("German short", "de_DE", "Birthday", "25.12.1980", christmas);
+        row("German two-digit year", "de_DE", "Anniversary", "29.02.00", QDate(2000, 2, 29));
+        row("German long", "de_DE", "Birthday", "25. Dezember 1980", christmas);
+        row("German abbreviated", "de_DE", "Birthday", "Do., 25. Dez. 1980", christmas);
+        row("German ISO date and time", "de_DE", "Birthday", "1980-12-25T10:30:00",
+            QDateTime(QDate(1980, 12, 25), QTime(10, 30)));
+        row("C", "C", "Birthday", "25 Dec 1980", christmas);
+        row("C ISO", "C", "Birthday", "1980-12-25", christmas);
+        row("German decimal", "de_DE", "Gender", "1,5", 2);
+        row("German group separator", "de_DE", "Gender", "0.002", QVariant());
+        row("US group separator", "en_US", "Gender", "0,001", QVariant());
+    }
+
+    void valuesInTheUsersFormat()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QVariant, stored);
+        QLocale::setDefault(QLocale(locale));
+        TestServices t;
+        MemoryContact contact;
+        const qint16 result = put(t, contact, key, value);
+        QLocale::setDefault(QLocale::system());
+        QCOMPARE(result, stored.isValid() ? FieldResult::Handled : FieldResult::Skipped);
+        QCOMPARE(contact.GetProperty(key), stored);
+    }
+
     void emailCheck_data()
     {
         QTest::addColumn<QString>("address");
@@ -182,7 +226,7 @@ private slots:
         QTest::newRow("day zero") << "Birthday" << QVariant(0.0) << QVariant(QDate(1899, 12, 30));
         QTest::newRow("ISO text") << "Birthday" << QVariant("2024-02-29") << QVariant(day);
         QTest::newRow("user's long format")
-            << "Birthday" << QVariant(QLocale::system().toString(day, QLocale::LongFormat)) << QVariant(day);
+            << "Birthday" << QVariant(QLocale().toString(day, QLocale::LongFormat)) << QVariant(day);
         QTest::newRow("not a date") << "Birthday" << QVariant("not a date") << QVariant();
         QTest::newRow("gender text") << "Gender" << QVariant("2") << QVariant(2);
         QTest::newRow("gender rounded") << "Gender" << QVariant(0.5) << QVariant(0);
@@ -196,7 +240,7 @@ private slots:
         QTest::newRow("large number as text") << "CustomerID" << QVariant(1e20) << QVariant("1E+20");
         QTest::newRow("Boolean as text") << "Hobby" << QVariant(true) << QVariant("True");
         QTest::newRow("date as text") << "Hobby" << QVariant(day)
-                                      << QVariant(QLocale::system().toString(day, QLocale::ShortFormat));
+                                      << QVariant(QLocale().toString(day, QLocale::ShortFormat));
     }
 
     void conversions()

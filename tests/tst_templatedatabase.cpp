@@ -2,11 +2,16 @@
 #include "app/AppError.h"
 #include "store/TemplateDatabase.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QTest>
+#include <future>
+#include <latch>
+#include <sqlite3.h>
 
 using namespace DataAccess;
 
@@ -49,6 +54,14 @@ void addTemplateRow(Connection &db, const QString &name, const QString &id)
     db.execute(QStringLiteral("INSERT INTO tblTmpltIndex (TM_ID, TM_DESC, TM_HDRSYN) VALUES (?, ?, -1)"), {id, name});
 }
 
+// The engine's own NOCASE, which folds ASCII letters only.
+int asciiNoCase(void *, int bytes1, const void *text1, int bytes2, const void *text2)
+{
+    const int order =
+        sqlite3_strnicmp(static_cast<const char *>(text1), static_cast<const char *>(text2), std::min(bytes1, bytes2));
+    return order != 0 ? order : bytes1 - bytes2;
+}
+
 } // namespace
 
 class TestTemplateDatabase : public QObject {
@@ -66,8 +79,7 @@ private slots:
         QCOMPARE(t.boxes.boxes[0].buttons, MessageBoxes::Buttons::Ok);
 
         const QString path = t.file(QStringLiteral("MirelTmplts.mdb"));
-        QVERIFY(!QFile::exists(path + QStringLiteral(".creating")));
-        QVERIFY(QFile::exists(path));
+        QCOMPARE(QDir(t.dir.path()).entryList(QDir::Files), QStringList{"MirelTmplts.mdb"});
         QVERIFY(!readBytes(path).startsWith("SQLite format 3"));
         QVERIFY(t.state.systemRecord.isOpen() && !t.state.systemRecord.eof());
         QVERIFY(t.state.indexRecord.isOpen() && t.state.indexRecord.eof());
@@ -120,7 +132,7 @@ private slots:
                 .toInt(),
             1);
 
-        // The one system row, written on the second pass.
+        // The one system row, written with the tables.
         RecordSet row;
         row.open(db, QStringLiteral("SELECT * FROM tblSysParms"));
         QCOMPARE(row.recordCount(), 1);
@@ -155,6 +167,25 @@ private slots:
         QVERIFY(t.boxes.boxes.isEmpty());
         QCOMPARE(again.systemRecord.recordCount(), 1);
         QCOMPARE(openFile(t.dir.path())->scalar(QStringLiteral("SELECT count(*) FROM tblSysParms")).toInt(), 1);
+    }
+
+    void twoFirstStartsAtOnce()
+    {
+        for (int round = 0; round < 10; ++round) {
+            TestServices first;
+            TestServices second;
+            second.services.appPath = first.dir.path();
+            std::latch ready(2);
+            const auto start = [&ready](TestServices *t) {
+                ready.arrive_and_wait();
+                return OpenTemplateDatabase(t->state, t->services);
+            };
+            auto other = std::async(std::launch::async, start, &second);
+            QVERIFY(start(&first));
+            QVERIFY(other.get());
+            QCOMPARE(QDir(first.dir.path()).entryList(QDir::Files), QStringList{"MirelTmplts.mdb"});
+            QCOMPARE(second.state.connection->scalar(QStringLiteral("SELECT count(*) FROM tblSysParms")), QVariant(1));
+        }
     }
 
     void emptySystemTableIsRefused()
@@ -234,24 +265,35 @@ private slots:
     void failedCreationLeavesNoDatabaseBehind()
     {
         // Something that blocks the working file: the creation fails and the next start may try again.
+        const QString working = QStringLiteral("MirelTmplts.mdb.creating-%1").arg(QCoreApplication::applicationPid());
         TestServices t;
-        QDir(t.dir.path()).mkdir(QStringLiteral("MirelTmplts.mdb.creating"));
+        QDir(t.dir.path()).mkdir(working);
         QVERIFY(!OpenTemplateDatabase(t.state, t.services));
         QCOMPARE(t.boxes.texts().size(), 5);
         QVERIFY(!QFileInfo::exists(t.file(QStringLiteral("MirelTmplts.mdb"))));
 
         // A working file left by an interrupted creation is replaced.
         TestServices u;
-        writeBytes(u.file(QStringLiteral("MirelTmplts.mdb.creating")), "half a database");
+        writeBytes(u.file(working), "half a database");
         QVERIFY(OpenTemplateDatabase(u.state, u.services));
         QCOMPARE(u.boxes.texts().size(), 1);
-        QVERIFY(!QFileInfo::exists(u.file(QStringLiteral("MirelTmplts.mdb.creating"))));
+        QVERIFY(!QFileInfo::exists(u.file(working)));
+    }
+
+    void templateListIsInNameOrderIgnoringCase_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("en_US") << "en_US";
+        QTest::newRow("de_DE") << "de_DE";
     }
 
     void templateListIsInNameOrderIgnoringCase()
     {
+        QFETCH(QString, locale);
+        QLocale::setDefault(QLocale(locale));
         TestServices t;
         QVERIFY(OpenTemplateDatabase(t.state, t.services));
+        QLocale::setDefault(QLocale::system());
         StringList list;
         QVERIFY(LoadTemplateList(t.state, t.services, list));
         QCOMPARE(list.items, QStringList());
@@ -261,9 +303,29 @@ private slots:
         addTemplateRow(*t.state.connection, QStringLiteral("alpha"), QStringLiteral("Tmplt0003"));
         addTemplateRow(*t.state.connection, QStringLiteral("O'Brien Imports"), QStringLiteral("Tmplt0004"));
         addTemplateRow(*t.state.connection, QStringLiteral("Alpha 2"), QStringLiteral("Tmplt0005"));
+        addTemplateRow(*t.state.connection, QStringLiteral("Éclair"), QStringLiteral("Tmplt0006"));
+        addTemplateRow(*t.state.connection, QStringLiteral("Äpfel"), QStringLiteral("Tmplt0007"));
         QVERIFY(LoadTemplateList(t.state, t.services, list));
-        QCOMPARE(list.items, (QStringList{"alpha", "Alpha 2", "beta", "Gamma", "O'Brien Imports"}));
+        QCOMPARE(list.items, (QStringList{"alpha", "Alpha 2", "Äpfel", "beta", "Éclair", "Gamma", "O'Brien Imports"}));
         QVERIFY(t.boxes.boxes.size() == 1); // only the first-start message
+    }
+
+    void indexesOfAnEarlierFileAreRebuilt()
+    {
+        TestServices t;
+        QVERIFY(OpenTemplateDatabase(t.state, t.services));
+        t.state = AppState();
+        {
+            // Names indexed as by the engine's own NOCASE, in a file not yet marked as rebuilt.
+            auto earlier = openFile(t.dir.path());
+            sqlite3_create_collation_v2(earlier->handle(), "NOCASE", SQLITE_UTF8, nullptr, asciiNoCase, nullptr);
+            const QStringList names{"Zoo", "Ébène", "Öl", "à la carte", "émile"};
+            for (int i = 0; i < names.size(); ++i)
+                addTemplateRow(*earlier, names[i], QStringLiteral("Tmplt%1").arg(i));
+            earlier->execute(QStringLiteral("PRAGMA user_version = 0"));
+        }
+        QVERIFY(OpenTemplateDatabase(t.state, t.services));
+        QCOMPARE(t.state.connection->scalar(QStringLiteral("PRAGMA integrity_check")), QVariant("ok"));
     }
 
     void templateListFailureIsAFileError()

@@ -177,6 +177,8 @@ private slots:
         QTest::addColumn<QString>("asked");
         QTest::newRow("letter case") << "Trade Show"
                                      << "TRADE show";
+        QTest::newRow("letter case beyond ASCII") << "été clients"
+                                                  << "ÉTÉ CLIENTS";
         QTest::newRow("single quote") << "O'Brien Imports"
                                       << "o'brien imports";
         QTest::newRow("query text") << "x' OR '1'='1"
