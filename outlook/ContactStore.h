@@ -117,6 +117,9 @@ public:
     virtual QString DisplayName() const = 0;
     virtual QList<std::shared_ptr<Folder>> Folders() = 0;
     virtual std::shared_ptr<Folder> AddFolder(const QString &name, int itemType = olContactItem) = 0;
+    // The folder of that name, made when there is none. Unlike AddFolder it never makes a second
+    // one: a folder of that name that another program made meanwhile is the one returned.
+    virtual std::shared_ptr<Folder> OpenFolder(const QString &name, int itemType = olContactItem) = 0;
 };
 
 class Namespace {

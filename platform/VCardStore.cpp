@@ -12,7 +12,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
-#include <QSaveFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vcardstore {
 
@@ -23,6 +30,87 @@ namespace {
 const QString kDisplayNameFile = QStringLiteral("displayname");
 const QString kFormsFile = QStringLiteral("forms.json");
 const QString kItemTypeFile = QStringLiteral("itemtype");
+
+// The most a file of the store may hold before it is refused: a card with long notes, the
+// folder's form definitions, a one-line name.
+constexpr qint64 kCardLimit = 64 << 20;
+constexpr qint64 kFormsLimit = 1 << 20;
+constexpr qint64 kNameLimit = 4096;
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Reads a regular file of at most `limit` bytes. A FIFO, a device or a larger file is refused
+// with the reason, so that no read waits forever or grows without bound.
+bool readRegularFile(const QString &path, qint64 limit, QByteArray &bytes, QString &problem)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        problem = systemError(errno);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        problem = systemError(errno);
+    else if (!S_ISREG(st.st_mode))
+        problem = QStringLiteral("it is not a regular file");
+    else if (st.st_size > limit)
+        problem = QStringLiteral("it is larger than %1 bytes").arg(limit);
+    bytes.clear();
+    if (problem.isEmpty()) {
+        bytes.resize(qsizetype(st.st_size) + 1);
+        qint64 done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                problem = systemError(errno);
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        bytes.truncate(done);
+        if (problem.isEmpty() && done > limit)
+            problem = QStringLiteral("it is larger than %1 bytes").arg(limit);
+    }
+    ::close(fd);
+    return problem.isEmpty();
+}
+
+// Writes a file whole or not at all: the bytes go to a temporary file beside it, every write is
+// checked and the data synced to the disk before it is renamed over the target. On a failure
+// the temporary file is removed, the target stays as it was, and the system's reason is
+// returned. A new file is its owner's only; a file that exists keeps its permissions.
+QString writeWholeFile(const QString &path, const QByteArray &bytes)
+{
+    const QFileInfo info(path);
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temp = QFile::encodeName(info.dir().filePath(QLatin1Char('.') + info.fileName())) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return systemError(errno);
+    struct stat st;
+    int error = ::fchmod(fd, ::stat(target.constData(), &st) == 0 ? (st.st_mode & 07777) : 0600) == 0 ? 0 : errno;
+    for (qint64 done = 0; !error && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n == 0 || errno != EINTR)
+            error = n == 0 ? EIO : errno;
+    }
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    if (!error && ::rename(temp.constData(), target.constData()) != 0)
+        error = errno;
+    if (error)
+        ::unlink(temp.constData());
+    return error ? systemError(error) : QString();
+}
 
 } // namespace
 
@@ -58,17 +146,17 @@ class VCardContact : public outlook::ContactItem {
 public:
     // A new contact: its file is named after its id.
     VCardContact(QString folderPath, const QString &uid, const QString &messageClass)
-        : m_folderPath(std::move(folderPath)), m_fileName(uid), m_uid(uid)
+        : m_folderPath(std::move(folderPath)), m_fileName(uid + QStringLiteral(".vcf")), m_uid(uid)
     {
         m_data.messageClass = messageClass;
     }
-    // A contact read from a file of the folder.
+    // A contact read from a file of the folder, saved back to that same file.
     VCardContact(QString folderPath, QString fileName, CardContents contents)
         : m_folderPath(std::move(folderPath)), m_fileName(std::move(fileName)), m_uid(contents.uid),
           m_foreign(std::move(contents.foreign)), m_cardCount(contents.cardCount)
     {
         if (m_uid.isEmpty())
-            m_uid = m_fileName;
+            m_uid = m_fileName.chopped(4);
         m_data = std::move(contents.data);
     }
 
@@ -81,17 +169,13 @@ public:
                 ErrorCode::NotFound,
                 QStringLiteral("The folder '%1' no longer exists - the contact was not saved.").arg(m_folderPath));
         if (m_cardCount > 1)
+            throw AppError(ErrorCode::Internal, QStringLiteral("The file '%1' holds %2 contacts; it is left as it is.")
+                                                    .arg(m_fileName, QString::number(m_cardCount)));
+        const QString problem =
+            writeWholeFile(QDir(m_folderPath).filePath(m_fileName), cardFromContact(m_uid, m_data, m_foreign));
+        if (!problem.isEmpty())
             throw AppError(ErrorCode::Internal,
-                           QStringLiteral("The file '%1.vcf' holds %2 contacts; it is left as it is.")
-                               .arg(m_fileName)
-                               .arg(m_cardCount));
-        // Written beside the target and renamed over it, so a contact is never half saved.
-        QSaveFile file(QDir(m_folderPath).filePath(m_fileName + QStringLiteral(".vcf")));
-        if (!file.open(QIODevice::WriteOnly) || file.write(cardFromContact(m_uid, m_data, m_foreign)) < 0 ||
-            !file.commit())
-            throw AppError(
-                ErrorCode::Internal,
-                QStringLiteral("The contact could not be saved in '%1': %2").arg(m_folderPath, file.errorString()));
+                           QStringLiteral("The contact could not be saved in '%1': %2").arg(m_folderPath, problem));
     }
 
 private:
@@ -115,23 +199,22 @@ public:
         return GetNext();
     }
 
+    // A file that cannot be read as a card (damaged, empty, of a vCard dialect not read here, not
+    // a regular file) is passed over and left as it is: another program's file never stops a run.
     std::shared_ptr<outlook::ContactItem> GetNext() override
     {
-        if (m_next >= m_files.size())
-            return nullptr;
-        const QString name = m_files[m_next++];
-        QFile file(QDir(m_folderPath).filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            throw AppError(
-                ErrorCode::NotFound,
-                QStringLiteral("The contact '%1' could not be read: %2").arg(file.fileName(), file.errorString()));
-        try {
-            return std::make_shared<VCardContact>(m_folderPath, name.chopped(4), readCard(file.readAll()));
-        } catch (const AppError &e) {
-            throw AppError(
-                e.number(),
-                QStringLiteral("The contact '%1' is not a valid vCard: %2").arg(file.fileName(), e.info().description));
+        while (m_next < m_files.size()) {
+            const QString name = m_files[m_next++];
+            QByteArray bytes;
+            QString problem;
+            if (!readRegularFile(QDir(m_folderPath).filePath(name), kCardLimit, bytes, problem))
+                continue;
+            try {
+                return std::make_shared<VCardContact>(m_folderPath, name, readCard(bytes));
+            } catch (const AppError &) {
+            }
         }
+        return nullptr;
     }
 
     std::shared_ptr<outlook::ContactItem> Add(const QString &messageClass) override
@@ -172,23 +255,33 @@ QString itemTypeName(int itemType)
 
 void writeSmallFile(const QString &path, const QString &content)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content.toUtf8()) < 0 || !file.commit())
-        throw AppError(ErrorCode::Internal,
-                       QStringLiteral("'%1' could not be written: %2").arg(path, file.errorString()));
+    const QString problem = writeWholeFile(path, content.toUtf8());
+    if (!problem.isEmpty())
+        throw AppError(ErrorCode::Internal, QStringLiteral("'%1' could not be written: %2").arg(path, problem));
+}
+
+// A file of the folder's own: empty when it is missing, an error when it cannot be read.
+QByteArray readFolderFile(const QString &path, qint64 limit)
+{
+    if (!QFileInfo::exists(path))
+        return QByteArray();
+    QByteArray bytes;
+    QString problem;
+    if (!readRegularFile(path, limit, bytes, problem))
+        throw AppError(ErrorCode::Internal, QStringLiteral("'%1' could not be read: %2").arg(path, problem));
+    return bytes;
 }
 
 QString readSmallFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.read(4096)).trimmed();
+    return QString::fromUtf8(readFolderFile(path, kNameLimit)).trimmed();
 }
 
 // A new sub-directory for a folder name: the name itself where the file system allows it.
+// reuse: a directory of that name that exists already (made meanwhile by another program) is
+// the folder; otherwise a free name is taken.
 std::shared_ptr<outlook::Folder> makeFolder(const QString &parentPath, const QString &storeId, const QString &name,
-                                            int itemType);
+                                            int itemType, bool reuse = false);
 
 QList<std::shared_ptr<outlook::Folder>> foldersIn(const QString &path, const QString &storeId);
 
@@ -231,31 +324,51 @@ private:
 QList<std::shared_ptr<outlook::Folder>> foldersIn(const QString &path, const QString &storeId)
 {
     QList<std::shared_ptr<outlook::Folder>> folders;
-    const QStringList names = QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    // Only real directories: a link could lead out of the store or back into it without end.
+    const QStringList names = QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
     for (const QString &name : names)
         folders << std::make_shared<VCardFolder>(QDir(path).filePath(name), storeId);
     return folders;
 }
 
 std::shared_ptr<outlook::Folder> makeFolder(const QString &parentPath, const QString &storeId, const QString &name,
-                                            int itemType)
+                                            int itemType, bool reuse)
 {
     QString base = name.trimmed();
     base.replace(QLatin1Char('/'), QLatin1Char('_'));
     base.remove(QChar(0));
     if (base.isEmpty() || base.startsWith(QLatin1Char('.')))
         base.prepend(QLatin1Char('_'));
-    QDir parent(parentPath);
-    QString dirName = base;
-    for (int n = 2; parent.exists(dirName); ++n)
-        dirName = QStringLiteral("%1 (%2)").arg(base).arg(n);
-    if (!parent.mkdir(dirName))
-        throw AppError(ErrorCode::Internal,
-                       QStringLiteral("The folder '%1' could not be created in '%2'.").arg(name, parentPath));
-    const QString path = parent.filePath(dirName);
-    writeSmallFile(QDir(path).filePath(kDisplayNameFile), name);
-    writeSmallFile(QDir(path).filePath(kItemTypeFile), itemTypeName(itemType));
-    return std::make_shared<VCardFolder>(path, storeId);
+    for (int n = 1;; ++n) {
+        // One arg() call: a "%1" in the folder's name stays as it is.
+        const QString dirName = n == 1 ? base : QStringLiteral("%1 (%2)").arg(base, QString::number(n));
+        const QString path = QDir(parentPath).filePath(dirName);
+        const QByteArray local = QFile::encodeName(path);
+        // Made exclusively: of two programs making it at once, one makes it and the other sees it.
+        if (::mkdir(local.constData(), 0700) == 0) {
+            try {
+                if (::chmod(local.constData(), 0700) != 0)
+                    throw AppError(ErrorCode::Internal, systemError(errno));
+                writeSmallFile(QDir(path).filePath(kDisplayNameFile), name);
+                writeSmallFile(QDir(path).filePath(kItemTypeFile), itemTypeName(itemType));
+            } catch (const AppError &e) {
+                QFile::remove(QDir(path).filePath(kDisplayNameFile));
+                QDir(parentPath).rmdir(dirName);
+                throw AppError(ErrorCode::Internal, QStringLiteral("The folder '%1' could not be created in '%2': %3")
+                                                        .arg(name, parentPath, e.info().description));
+            }
+            return std::make_shared<VCardFolder>(path, storeId);
+        }
+        if (errno != EEXIST)
+            throw AppError(ErrorCode::Internal, QStringLiteral("The folder '%1' could not be created in '%2': %3")
+                                                    .arg(name, parentPath, systemError(errno)));
+        if (reuse) {
+            const QFileInfo existing(path);
+            if (existing.isSymLink() || !existing.isDir())
+                throw AppError(ErrorCode::Internal, QStringLiteral("'%1' is not a folder.").arg(path));
+            return std::make_shared<VCardFolder>(path, storeId);
+        }
+    }
 }
 
 class VCardStoreDir : public outlook::Store {
@@ -267,6 +380,10 @@ public:
     std::shared_ptr<outlook::Folder> AddFolder(const QString &name, int itemType) override
     {
         return makeFolder(m_path, m_path, name, itemType);
+    }
+    std::shared_ptr<outlook::Folder> OpenFolder(const QString &name, int itemType) override
+    {
+        return makeFolder(m_path, m_path, name, itemType, true);
     }
 
 private:
@@ -285,10 +402,15 @@ public:
                 ErrorCode::NotFound,
                 QStringLiteral("The folder '%1' could not be found - it may have been moved or deleted.").arg(entryId));
         const QString path = info.absoluteFilePath();
+        QString storeId = info.absolutePath();
         for (const auto &store : std::as_const(m_stores))
             if (path.startsWith(store->StoreID() + QLatin1Char('/')))
-                return std::make_shared<VCardFolder>(path, store->StoreID());
-        return std::make_shared<VCardFolder>(path, info.absolutePath());
+                storeId = store->StoreID();
+        // A folder is a real directory of its store, not one reached through a link.
+        if (info.canonicalFilePath() != QFileInfo(storeId).canonicalFilePath() + path.mid(storeId.size()))
+            throw AppError(ErrorCode::NotFound,
+                           QStringLiteral("The folder '%1' is reached through a link; it is not used.").arg(entryId));
+        return std::make_shared<VCardFolder>(path, storeId);
     }
 
     std::shared_ptr<outlook::Store> AddStore(const QString &location) override
@@ -320,7 +442,7 @@ std::shared_ptr<outlook::Namespace> openDefaultStore(const QString &path, bool s
         return ns;
     }
     const bool isNew = !QFileInfo::exists(path);
-    if (isNew && !QDir().mkpath(path))
+    if (isNew && (!QDir().mkpath(path) || ::chmod(QFile::encodeName(path).constData(), 0700) != 0))
         throw AppError(ErrorCode::CannotCreateObject,
                        QStringLiteral("The default address book '%1' could not be created.").arg(path));
     if (!QFileInfo(path).isDir())
@@ -346,10 +468,8 @@ std::shared_ptr<outlook::Namespace> openDefaultStore(const QString &path, bool s
 void DefineCustomForm(const QString &folderPath, const QString &messageClass,
                       const QList<outlook::UserProperty> &fields)
 {
-    QJsonObject forms;
-    QFile existing(QDir(folderPath).filePath(kFormsFile));
-    if (existing.open(QIODevice::ReadOnly))
-        forms = QJsonDocument::fromJson(existing.readAll()).object();
+    QJsonObject forms =
+        QJsonDocument::fromJson(readFolderFile(QDir(folderPath).filePath(kFormsFile), kFormsLimit)).object();
     QJsonArray list;
     for (const outlook::UserProperty &field : fields)
         list.append(QJsonObject{{QStringLiteral("name"), field.name}, {QStringLiteral("type"), field.type}});
@@ -359,11 +479,11 @@ void DefineCustomForm(const QString &folderPath, const QString &messageClass,
 
 QList<outlook::UserProperty> CustomFormFields(const QString &folderPath, const QString &messageClass)
 {
-    QFile file(QDir(folderPath).filePath(kFormsFile));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
     QList<outlook::UserProperty> fields;
-    const QJsonArray list = QJsonDocument::fromJson(file.readAll()).object().value(messageClass).toArray();
+    const QJsonArray list = QJsonDocument::fromJson(readFolderFile(QDir(folderPath).filePath(kFormsFile), kFormsLimit))
+                                .object()
+                                .value(messageClass)
+                                .toArray();
     for (const QJsonValue &entry : list)
         fields << outlook::UserProperty{entry.toObject().value(QStringLiteral("name")).toString(),
                                         entry.toObject().value(QStringLiteral("type")).toInt(outlook::olText),

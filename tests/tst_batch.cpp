@@ -2,6 +2,7 @@
 #include "store/TemplateDatabase.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 #include <QTest>
 
@@ -70,6 +71,46 @@ private slots:
         // Into the same folder again: two more.
         QCOMPARE(batch(s.args()).status, 0);
         QCOMPARE(s.cards(), 4);
+    }
+
+    void folderArguments_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("before"); // "dir" makes books/Leads, "link" makes it a link to elsewhere
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("new folder, trailing slash") << "books/Leads/"
+                                                    << "" << true;
+        QTest::newRow("existing folder, trailing slash") << "books/Leads//"
+                                                         << "dir" << true;
+        QTest::newRow("link to a directory elsewhere") << "books/Leads"
+                                                       << "link" << false;
+        QTest::newRow("the address book through ..") << "books/Leads/.."
+                                                     << "dir" << false;
+        QTest::newRow("the address book through .") << "books/."
+                                                    << "" << false;
+    }
+
+    void folderArguments()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, before);
+        QFETCH(bool, accepted);
+        Setup s;
+        QDir(s.dir.path()).mkdir(QStringLiteral("elsewhere"));
+        if (before == QLatin1String("dir"))
+            QDir(s.dir.path()).mkdir(QStringLiteral("books/Leads"));
+        if (before == QLatin1String("link"))
+            QVERIFY(QFile::link(s.file(QStringLiteral("elsewhere")), s.folderDir));
+        QStringList args = s.args();
+        args[5] = s.file(folder);
+        const Run run = batch(args);
+        QCOMPARE(run.status, accepted ? 0 : 1);
+        int cards = 0;
+        for (QDirIterator it(s.dir.path(), {QStringLiteral("*.vcf")}, QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext(); it.next())
+            ++cards;
+        QCOMPARE(cards, accepted ? 2 : 0);
+        QCOMPARE(s.cards(), accepted ? 2 : 0);
     }
 
     void wrongArguments_data()

@@ -1,9 +1,12 @@
 #include "ImportFixtures.h"
+#include "platform/VCard.h"
 #include "platform/VCardStore.h"
 #include "source/CReadFile.h"
 #include "source/MappingGrid.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 namespace {
@@ -395,6 +398,39 @@ private slots:
         QVERIFY(b.boxes.texts()[0].contains(QStringLiteral("no longer exists")));
         QCOMPARE(b.boxes.texts()[1], QStringLiteral("Import process has been aborted"));
         QCOMPARE(b.state.counters.totalImported, 0);
+    }
+
+    void fullDiskStopsTheRun()
+    {
+        ImportBench b;
+        b.makeTemplate(QStringLiteral("Notes"), QStringLiteral("CSN"), {{1, "F1", "Comments", "Body"}});
+        MemoryMappingGrid grid;
+        QVERIFY(
+            verify(b, b.writeSource(QStringLiteral("n.csv"), (QByteArray(10000, 'n') + "\r\n").repeated(60)), grid));
+        // The folder is a file system of 256 KiB, which the run fills.
+        const QString full = b.folder(QStringLiteral("Full"))->EntryID();
+        if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=256k", "tmpfs", full}) != 0)
+            QSKIP("no file system can be mounted here");
+        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {full}); });
+        b.folders.answers = {QStringLiteral("Full")};
+        QVERIFY(PrepareImportRun(b.state, b.services));
+        b.boxes.clear();
+        RecordingProgress progress;
+        QVERIFY(!CreateContacts(b.state, b.services, grid, progress));
+        QCOMPARE(b.boxes.texts().size(), 2);
+        QVERIFY2(b.boxes.texts()[0].contains(QStringLiteral("No space left on device")),
+                 qPrintable(b.boxes.texts()[0]));
+        QCOMPARE(b.boxes.texts()[1], QStringLiteral("Import process has been aborted"));
+        // Only whole cards are left and counted; no temporary file stays behind.
+        const QStringList files = QDir(full).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY(!files.isEmpty());
+        QCOMPARE(b.state.counters.totalImported, files.size());
+        for (const QString &name : files) {
+            QVERIFY2(name.endsWith(QLatin1String(".vcf")), qPrintable(name));
+            const QByteArray card = readBytes(QDir(full).filePath(name));
+            QVERIFY(card.endsWith("END:VCARD\r\n"));
+            QCOMPARE(vcard::parse(card).size(), 1);
+        }
     }
 };
 

@@ -32,23 +32,38 @@ MessageBoxes::Answer StderrMessageBoxes::show(const QString &text, Buttons butto
     return answer;
 }
 
+FixedFolderPicker::FixedFolderPicker(const QString &directory) : m_directory(directory)
+{
+    // Taken as written, not cleaned: "Leads/.." must not become the directory that holds Leads.
+    // "DIR/" as a shell completes it names DIR.
+    QString path = QDir::isAbsolutePath(directory) ? directory : QDir::currentPath() + QLatin1Char('/') + directory;
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    m_name = path.mid(slash + 1);
+    const QString book = slash > 0 ? path.left(slash) : QStringLiteral("/");
+    const QString canonical = QFileInfo(book).canonicalFilePath();
+    m_book = canonical.isEmpty() ? book : canonical;
+}
+
 std::shared_ptr<outlook::Folder> FixedFolderPicker::pickFolder(outlook::Namespace &ns)
 {
-    const QFileInfo info(m_directory);
-    const QString path = info.absoluteFilePath();
-    QDir parent = info.absoluteDir();
-    if (!parent.exists())
-        throw AppError(ErrorCode::NotFound, QStringLiteral("The folder '%1' does not exist.").arg(parent.path()));
-    auto store = ns.AddStore(parent.path());
-    for (const auto &folder : store->Folders())
-        if (QFileInfo(folder->EntryID()).absoluteFilePath() == path)
-            return folder;
-    if (info.exists())
-        throw AppError(ErrorCode::NotFound, QStringLiteral("'%1' is not a contact folder.").arg(path));
-    auto made = store->AddFolder(info.fileName(), outlook::olContactItem);
-    if (QFileInfo(made->EntryID()).absoluteFilePath() != path)
+    // Asked again only when the folder was refused: the command line has no other answer.
+    if (m_asked)
+        return nullptr;
+    m_asked = true;
+    const QString path = QDir(m_book).filePath(m_name);
+    const QFileInfo info(path);
+    // A name starting with a dot (".", "..", a hidden directory) is never a folder of the store.
+    if (m_name.isEmpty() || m_name.startsWith(QLatin1Char('.')) || info.isSymLink() || (info.exists() && !info.isDir()))
+        throw AppError(ErrorCode::NotFound,
+                       QStringLiteral("'%1' is not a contact folder: a contact folder is a directory inside its "
+                                      "address book, not the address book itself and not a link.")
+                           .arg(m_directory));
+    auto folder = ns.AddStore(m_book)->OpenFolder(m_name, outlook::olContactItem);
+    if (folder->EntryID() != path)
         throw AppError(ErrorCode::Internal, QStringLiteral("The folder '%1' could not be made.").arg(path));
-    return made;
+    return folder;
 }
 
 void FixedCustomFormAnswer::ask(AppState &state)

@@ -27,13 +27,19 @@ private:
 };
 
 // The folder named on the command line stands for the folder picker; it is made when missing.
+// Its address book is the directory that holds it (links on the way to it resolved); the folder
+// itself is a directory of its own in there, never the address book and never a link.
 class FixedFolderPicker : public FolderPicker {
 public:
-    explicit FixedFolderPicker(QString directory) : m_directory(std::move(directory)) {}
+    explicit FixedFolderPicker(const QString &directory);
+    QString addressBook() const { return m_book; }
     std::shared_ptr<outlook::Folder> pickFolder(outlook::Namespace &ns) override;
 
 private:
     QString m_directory;
+    QString m_book;
+    QString m_name;
+    bool m_asked = false;
 };
 
 // The custom form's notice goes to standard error; the answer comes from the command line.

@@ -75,7 +75,7 @@ int main(int argc, char *argv[])
     services.appPath = QCoreApplication::applicationDirPath();
     UseDefaultBackends(services);
     // The address book is the one that holds the folder; nothing is made beside the program.
-    const QString store = QFileInfo(parser.value(folderOption)).absolutePath();
+    const QString store = folders.addressBook();
     services.createContactApplication = [store](const QString &) -> std::shared_ptr<outlook::Application> {
         return std::make_shared<vcardstore::VCardApplication>(store, false);
     };
