@@ -326,6 +326,10 @@ void frmTemplate::Form_Activate()
 {
     m_state.editPending = false;
     select(optNew);
+    // The main window shares the working values and may have read another template into them
+    // meanwhile: a template still open here could be saved with that one's settings.
+    if (!m_openId.isEmpty())
+        optNew_Click();
     ComboItemList list(cboTemplates2);
     LoadTemplateList(m_state, m_services, list);
     cboTemplates2->setCurrentIndex(-1);

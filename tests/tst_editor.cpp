@@ -4,6 +4,7 @@
 #include "editor/FieldCatalogTree.h"
 #include "editor/frmTemplate.h"
 #include "platform/VCardStore.h"
+#include "store/TemplateStore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -291,6 +292,9 @@ private slots:
         QTest::newRow("Create New chosen") << QStringList{"open Full", "click optNew"} << full << "Full1";
         QTest::newRow("a template picked that is gone")
             << QStringList{"open Full", "gone Lines", "open Lines"} << full << "Full1";
+        QTest::newRow("main window read another meanwhile")
+            << QStringList{"click cmdClear", "pick Full", "retrieve Leads", "activate"}
+            << "SELECT TM_DEFAULTFOLDER || TM_CUSTOMFORM FROM tblTmpltIndex WHERE TM_ID = 'Tmplt0001'" << "00";
         QTest::newRow("custom form kept") << QStringList{"open Leads"} << form << "-1|IPM.Contact.Lead|2";
         QTest::newRow("re-pointed to a plain folder")
             << QStringList{"open Leads", "click optOnImport", "folder Contacts"} << form << "0||0";
@@ -324,6 +328,14 @@ private slots:
             } else if (word == QLatin1String("folder")) {
                 b.folders.answers = {what};
                 QTest::mouseClick(b.editor->optFldrDefault, Qt::LeftButton);
+            } else if (word == QLatin1String("pick")) { // from the list that Clear leaves under "Create New"
+                b.editor->cboTemplates2->setCurrentIndex(b.editor->cboTemplates2->findText(what) - 1);
+                QTest::keyClick(b.editor->cboTemplates2, Qt::Key_Down);
+            } else if (word == QLatin1String("retrieve")) { // "Retrieve It" in the main window
+                b.state.templateName = what;
+                QVERIFY(FindTemplate(b.state, b.services, kFindRead));
+            } else if (word == QLatin1String("activate")) {
+                b.editor->Form_Activate();
             } else if (word == QLatin1String("gone")) {
                 b.db(QStringLiteral("DELETE FROM tblTmpltIndex WHERE TM_DESC = ?"), {what});
             } else {
