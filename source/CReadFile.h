@@ -8,20 +8,27 @@ class QIODevice;
 
 struct Services;
 
+// The largest source file read: 256 MiB hold a million contacts of 250 bytes, more than a contact
+// folder takes; anything larger is a wrong file or a device, and reading it would only fill memory.
+constexpr qint64 kMaxSourceFileBytes = qint64(256) << 20;
+
 // Opens a source file as a SourceTable. Make one for each read.
 class CReadFile {
 public:
-    // A comma-delimited text file (file type CSH or CSN, code or list text). Every failure
-    // (missing file, wrong type, a quote never closed) throws AppError for the caller to report.
+    // A comma-delimited text file (file type CSH or CSN, code or list text), in UTF-8 or
+    // Windows-1252, or UTF-16 after its byte-order mark. Every failure (missing file, wrong type,
+    // not a regular file, too large, a quote never closed) throws AppError for the caller to report.
     std::unique_ptr<SourceTable> Read_TextFile(const QString &path, const QString &fileTitle, const QString &fileType);
     // One worksheet of an Excel 97-2003 workbook (XLH or XLN). Gives no table, and says
-    // nothing, when the workbook or the sheet cannot be read.
+    // nothing, when the workbook or the sheet cannot be read; throws AppError, as for a text
+    // file, for what is not a regular file or is too large.
     std::unique_ptr<SourceTable> Read_Excel(const QString &path, const QString &sheetName, const QString &fileType);
     // Kept for completeness; reads nothing.
     void Read_Access() {}
 };
 
 // The text of a comma-delimited file as a table; path names the file in messages.
+std::unique_ptr<SourceTable> ReadCommaDelimited(QIODevice &in, bool header, const QString &path);
 std::unique_ptr<SourceTable> ReadCommaDelimited(const QByteArray &bytes, bool header, const QString &path);
 
 // One worksheet as a table, or nullptr. Read by the helper program mirel-xls-reader when it
