@@ -527,6 +527,8 @@ std::unique_ptr<SourceTable> ReadWorksheetHere(const QString &path, const QStrin
 int WorkbookSheetsHere(const QString &path, QStringList &names)
 {
     names.clear();
+    if (!QFileInfo(path).isFile()) // the reader library would wait for ever on a pipe
+        return FREEXL_FILE_NOT_FOUND;
     Workbook book(path);
     if (!book.ok())
         return book.status() == FREEXL_OK ? FREEXL_NULL_HANDLE : book.status();
@@ -554,31 +556,68 @@ QString workbookHelper()
     return QFileInfo(beside).isExecutable() ? beside : QString();
 }
 
-bool runHelper(const QString &helper, const QStringList &arguments, QByteArray &output)
+// The size of a workbook that may be read, or -1 for one that is missing, a folder or unreadable.
+// What is not a regular file or is too large raises the same error as for a text file.
+qint64 workbookSize(const QString &path)
 {
+    QFile file;
+    try {
+        openSourceFile(file, path);
+    } catch (const AppError &e) {
+        if (e.number() == ErrorCode::FileNotFound)
+            return -1;
+        throw;
+    }
+    return file.size();
+}
+
+// Runs the helper on a workbook of the given size. Past its time, or an answer past its limit,
+// it is killed and the read fails.
+bool runHelper(const QString &helper, const QStringList &arguments, qint64 workbookBytes, QByteArray &output)
+{
+    const WorkbookHelperLimits &limits = workbookHelperLimits();
+    const QDeadlineTimer deadline(limits.baseMs + limits.msPerMiB * workbookBytes / (1 << 20));
+    const auto remaining = [&] { return int(std::min<qint64>(deadline.remainingTime(), INT_MAX)); };
     QProcess process;
+    // Its complaints go to our own standard error, not into a buffer without bound.
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(helper, arguments);
-    if (!process.waitForStarted(10000))
+    if (!process.waitForStarted(remaining()))
         return false;
     process.closeWriteChannel();
     while (process.state() != QProcess::NotRunning) {
-        process.waitForReadyRead(-1);
+        if (deadline.hasExpired() || output.size() > limits.answerBytes) {
+            process.kill();
+            process.waitForFinished();
+            return false;
+        }
+        process.waitForReadyRead(remaining());
         output += process.readAllStandardOutput();
     }
     output += process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return output.size() <= limits.answerBytes && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
 }
 
 } // namespace
 
+WorkbookHelperLimits &workbookHelperLimits()
+{
+    static WorkbookHelperLimits limits;
+    return limits;
+}
+
 std::unique_ptr<SourceTable> ReadWorksheet(const QString &path, const QString &sheetName, bool header)
 {
+    const qint64 size = workbookSize(path);
+    if (size < 0)
+        return nullptr;
     const QString helper = workbookHelper();
     if (helper.isEmpty())
         return ReadWorksheetHere(path, sheetName, header);
     QByteArray output;
     if (!runHelper(helper,
-                   {QStringLiteral("sheet"), path, sheetName, header ? QStringLiteral("1") : QStringLiteral("0")},
+                   {QStringLiteral("sheet"), path, sheetName, header ? QStringLiteral("1") : QStringLiteral("0")}, size,
                    output))
         return nullptr;
     QDataStream in(output);
@@ -603,12 +642,19 @@ std::unique_ptr<SourceTable> ReadWorksheet(const QString &path, const QString &s
 
 int WorkbookSheets(const QString &path, QStringList &names)
 {
+    names.clear();
+    qint64 size = -1;
+    try {
+        size = workbookSize(path);
+    } catch (const AppError &) {
+    }
+    if (size < 0)
+        return FREEXL_FILE_NOT_FOUND;
     const QString helper = workbookHelper();
     if (helper.isEmpty())
         return WorkbookSheetsHere(path, names);
-    names.clear();
     QByteArray output;
-    if (!runHelper(helper, {QStringLiteral("list"), path}, output))
+    if (!runHelper(helper, {QStringLiteral("list"), path}, size, output))
         return FREEXL_CRAFTED_FILE;
     QDataStream in(output);
     in.setVersion(QDataStream::Qt_6_4);

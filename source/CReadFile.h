@@ -37,6 +37,18 @@ std::unique_ptr<SourceTable> ReadWorksheet(const QString &path, const QString &s
 // The worksheet names in workbook order; the reader library's status (0 when read).
 int WorkbookSheets(const QString &path, QStringList &names);
 
+// How long the helper program may take (a base, and more for each MiB of the workbook) and how
+// much it may answer; past either it is killed and the workbook counts as unreadable. A debug
+// build on a busy machine reads about a MiB a second, a tenth of the time allowed; a worksheet
+// filled to its 65,536 rows of 256 short texts answers in less than the answer limit.
+struct WorkbookHelperLimits {
+    qint64 baseMs = 5000;
+    qint64 msPerMiB = 10000;
+    qint64 answerBytes = qint64(512) << 20;
+};
+// The limits in force; tests shorten them.
+WorkbookHelperLimits &workbookHelperLimits();
+
 // The same, always in this process; the helper program runs these.
 std::unique_ptr<SourceTable> ReadWorksheetHere(const QString &path, const QString &sheetName, bool header);
 int WorkbookSheetsHere(const QString &path, QStringList &names);

@@ -334,6 +334,32 @@ private slots:
         qunsetenv("MIREL_XLS_READER");
     }
 
+    void workbookHelperStopped_data()
+    {
+        QTest::addColumn<QByteArray>("helper");
+        QTest::newRow("hangs") << QByteArray("exec sleep 60");
+        QTest::newRow("answers without end") << QByteArray("exec head -c 4000000 /dev/zero");
+    }
+
+    void workbookHelperStopped()
+    {
+        QFETCH(QByteArray, helper);
+        const QString script = built(QStringLiteral("helper.sh"), "#!/bin/sh\n" + helper + "\n");
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("MIREL_XLS_READER", QFile::encodeName(script));
+        const WorkbookHelperLimits saved = std::exchange(workbookHelperLimits(), {200, 0, 1 << 20});
+        const auto restore = qScopeGuard([&] {
+            workbookHelperLimits() = saved;
+            qunsetenv("MIREL_XLS_READER");
+        });
+        TestServices t;
+        QStringList names;
+        QVERIFY(!ListWorksheets(t.services, fixture(QStringLiteral("one_sheet.xls")), names));
+        QCOMPARE(t.boxes.texts(), QStringList{"Could not open Excel spreadsheet"});
+        QVERIFY(!CReadFile().Read_Excel(fixture(QStringLiteral("one_sheet.xls")), QStringLiteral("Contacts"),
+                                        QStringLiteral("XLH")));
+    }
+
     void worksheetNames()
     {
         TestServices t;
@@ -346,7 +372,10 @@ private slots:
 
         QVERIFY(!ListWorksheets(t.services, fixture(QStringLiteral("bom.csv")), names));
         QVERIFY(names.isEmpty());
-        QCOMPARE(t.boxes.texts(), QStringList{"Could not open Excel spreadsheet"});
+        const QString pipe = m_dir.filePath(QStringLiteral("pipe.xls"));
+        QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QVERIFY(!ListWorksheets(t.services, pipe, names));
+        QCOMPARE(t.boxes.texts(), QStringList(2, QStringLiteral("Could not open Excel spreadsheet")));
         QCOMPARE(t.boxes.boxes[0].title, QStringLiteral("Mirel"));
         QCOMPARE(t.boxes.boxes[0].buttons, MessageBoxes::Buttons::Ok);
     }
