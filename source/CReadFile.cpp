@@ -5,15 +5,24 @@
 #include "platform/MessageBoxes.h"
 #include "source/FileTypes.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QDate>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStringDecoder>
+#include <cerrno>
+#include <climits>
 #include <csv.h>
+#include <fcntl.h>
 #include <freexl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -75,102 +84,84 @@ bool isValidUtf8(const unsigned char *p, size_t n)
     return true;
 }
 
-struct CsvReading {
-    SourceTable *table = nullptr;
-    bool header = false;
-    bool utf8 = true;
-    bool inHeader = false;
-    QStringList headerNames;
-    int fieldsInRecord = 0;
-    int widest = 0;
+// Appends the bytes of a field as text: ASCII as it stands, else as UTF-8 or as Windows-1252.
+void appendDecoded(const unsigned char *p, size_t n, bool utf8, QString &out)
+{
+    if (isAscii(p, n)) {
+        out.append(QLatin1StringView(reinterpret_cast<const char *>(p), qsizetype(n)));
+    } else if (utf8) {
+        out.append(QString::fromUtf8(reinterpret_cast<const char *>(p), qsizetype(n)));
+    } else {
+        const qsizetype at = out.size();
+        out.resize(at + qsizetype(n));
+        QChar *dst = out.data() + at;
+        for (size_t i = 0; i < n; ++i)
+            dst[i] = (p[i] >= 0x80 && p[i] < 0xA0) ? QChar(kCp1252High[p[i] - 0x80]) : QChar(char16_t(p[i]));
+    }
+}
 
-    void append(const unsigned char *p, size_t n, QString &out)
+// Finds the line on which a quoted field opens that the text never closes, over the text as it
+// comes. Follows the reader's own rules: a quote opens a field only at its start, a doubled quote
+// inside stands for one, and a closing quote not followed by a separator is taken as text.
+class QuoteTracker {
+public:
+    void feed(const unsigned char *p, size_t n)
     {
-        if (isAscii(p, n)) {
-            out.append(QLatin1StringView(reinterpret_cast<const char *>(p), qsizetype(n)));
-        } else if (utf8) {
-            out.append(QString::fromUtf8(reinterpret_cast<const char *>(p), qsizetype(n)));
-        } else {
-            const qsizetype at = out.size();
-            out.resize(at + qsizetype(n));
-            QChar *dst = out.data() + at;
-            for (size_t i = 0; i < n; ++i)
-                dst[i] = (p[i] >= 0x80 && p[i] < 0xA0) ? QChar(kCp1252High[p[i] - 0x80]) : QChar(char16_t(p[i]));
+        for (size_t i = 0; i < n; ++i) {
+            const unsigned char c = p[i];
+            const bool ends = c == ',' || c == '\r' || c == '\n';
+            switch (m_state) {
+            case FieldStart:
+                if (c == '"') {
+                    m_state = Quoted;
+                    m_openedAt = m_line;
+                } else if (!ends) {
+                    m_state = Unquoted;
+                }
+                break;
+            case Unquoted:
+                if (ends)
+                    m_state = FieldStart;
+                break;
+            case Quoted:
+                if (c == '"')
+                    m_state = QuoteSeen;
+                break;
+            case QuoteSeen:
+                m_state = ends ? FieldStart : Quoted; // else a doubled quote, or a stray one taken as text
+                break;
+            }
+            if (c == '\n')
+                ++m_line;
         }
     }
+    // 0 when every quote is closed.
+    int openLine() const { return m_state == Quoted ? m_openedAt : 0; }
+
+private:
+    enum { FieldStart, Unquoted, Quoted, QuoteSeen } m_state = FieldStart;
+    int m_line = 1;
+    int m_openedAt = 0;
 };
 
-void onField(void *s, size_t len, void *data)
-{
-    auto *r = static_cast<CsvReading *>(data);
-    const auto *bytes = static_cast<const unsigned char *>(s);
-    if (r->inHeader) {
-        QString name;
-        if (bytes)
-            r->append(bytes, len, name);
-        r->headerNames << name;
-    } else {
-        if (r->fieldsInRecord == 0)
-            r->table->beginRow();
-        if (!bytes || len == 0) {
-            r->table->addNull(); // an empty field reads as Null
-        } else {
-            QString &buffer = r->table->textBuffer();
-            const qsizetype start = buffer.size();
-            r->append(bytes, len, buffer);
-            r->table->addTextFrom(start);
-        }
+// A libcsv parser, freed on every way out.
+class CsvParser {
+public:
+    CsvParser()
+    {
+        if (csv_init(&m_parser, CSV_EMPTY_IS_NULL | CSV_REPALL_NL) != 0)
+            throw AppError(ErrorCode::Internal, QStringLiteral("The text reader could not be started."));
+        // Blanks around a value are part of it: a value of spaces only is still a value.
+        csv_set_space_func(&m_parser, [](unsigned char) { return 0; });
     }
-    ++r->fieldsInRecord;
-}
+    ~CsvParser() { csv_free(&m_parser); }
+    CsvParser(const CsvParser &) = delete;
+    CsvParser &operator=(const CsvParser &) = delete;
+    csv_parser *get() { return &m_parser; }
 
-void onRecord(int, void *data)
-{
-    auto *r = static_cast<CsvReading *>(data);
-    r->widest = std::max(r->widest, r->inHeader ? 0 : r->fieldsInRecord);
-    r->inHeader = false;
-    r->fieldsInRecord = 0;
-}
-
-// The line on which a quoted field opens that the file never closes; 0 when every quote is closed.
-// Follows the reader's own rules: a quote opens a field only at its start, a doubled quote
-// inside stands for one, and a closing quote not followed by a separator is taken as text.
-int openQuoteLine(const unsigned char *p, size_t n)
-{
-    enum { FieldStart, Unquoted, Quoted, QuoteSeen } state = FieldStart;
-    int line = 1;
-    int openedAt = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char c = p[i];
-        switch (state) {
-        case FieldStart:
-            if (c == '"') {
-                state = Quoted;
-                openedAt = line;
-            } else if (c != ',' && c != '\r' && c != '\n') {
-                state = Unquoted;
-            }
-            break;
-        case Unquoted:
-            if (c == ',' || c == '\r' || c == '\n')
-                state = FieldStart;
-            break;
-        case Quoted:
-            if (c == '"')
-                state = QuoteSeen;
-            break;
-        case QuoteSeen:
-            if (c == ',' || c == '\r' || c == '\n')
-                state = FieldStart;
-            else
-                state = Quoted; // a doubled quote, or a stray one taken as text
-            break;
-        }
-        if (c == '\n')
-            ++line;
-    }
-    return state == Quoted ? openedAt : 0;
-}
+private:
+    csv_parser m_parser;
+};
 
 QStringList columnNames(const QStringList &header, int width)
 {
@@ -183,22 +174,178 @@ QStringList columnNames(const QStringList &header, int width)
     return names;
 }
 
-QByteArray readWholeFile(const QString &path)
+// Reads comma-delimited text handed over in pieces into a table. Every line after the header is a
+// row, an empty one too (a row of Nulls, like a line of bare commas). Each record is decoded on
+// its own, UTF-8 when its bytes are valid UTF-8 and Windows-1252 otherwise, so that one line
+// never changes how another reads.
+class CommaDelimitedReader {
+public:
+    CommaDelimitedReader(bool header, const QString &path, qint64 expectedChars)
+        : m_table(std::make_unique<SourceTable>()), m_path(path), m_inHeader(header)
+    {
+        m_table->textBuffer().reserve(qsizetype(expectedChars));
+    }
+
+    void feed(const char *data, qsizetype size)
+    {
+        const auto *bytes = reinterpret_cast<const unsigned char *>(data);
+        m_quotes.feed(bytes, size_t(size));
+        const size_t parsed = csv_parse(m_parser.get(), bytes, size_t(size), onField, onRecord, this);
+        rethrowFailure();
+        if (parsed != size_t(size))
+            throw couldNotRead();
+        m_fed += size;
+    }
+
+    std::unique_ptr<SourceTable> finish()
+    {
+        if (m_fed == 0)
+            throw AppError(kErrBadFormat, QStringLiteral("The file '%1' is empty.").arg(m_path));
+        const bool finished = csv_fini(m_parser.get(), onField, onRecord, this) == 0;
+        rethrowFailure();
+        // A quote left open would swallow the rest of the file into one field: an error, not a short table.
+        if (const int line = m_quotes.openLine())
+            throw AppError(kErrBadFormat,
+                           QStringLiteral("The file '%1' has a quote opened on line %2 that is never closed.")
+                               .arg(m_path)
+                               .arg(line));
+        if (!finished)
+            throw couldNotRead();
+        m_table->setColumnNames(columnNames(m_headerNames, m_widest));
+        m_table->moveFirst();
+        return std::move(m_table);
+    }
+
+private:
+    // Nothing may unwind through libcsv: a callback keeps what it raised, the caller rethrows it.
+    static void onField(void *s, size_t len, void *self)
+    {
+        auto *r = static_cast<CommaDelimitedReader *>(self);
+        if (r->m_failure)
+            return;
+        try {
+            if (s)
+                r->m_record.append(static_cast<const char *>(s), qsizetype(len));
+            r->m_fieldEnds.push_back(r->m_record.size());
+        } catch (...) {
+            r->m_failure = std::current_exception();
+        }
+    }
+
+    static void onRecord(int terminator, void *self)
+    {
+        auto *r = static_cast<CommaDelimitedReader *>(self);
+        if (r->m_failure)
+            return;
+        try {
+            r->endRecord(terminator);
+        } catch (...) {
+            r->m_failure = std::current_exception();
+        }
+    }
+
+    void endRecord(int terminator)
+    {
+        const int previous = std::exchange(m_lastTerminator, terminator);
+        if (m_fieldEnds.empty() && terminator == '\n' && previous == '\r')
+            return; // the line feed of a CR LF pair ends no line of its own
+        const auto *bytes = reinterpret_cast<const unsigned char *>(m_record.constData());
+        const bool utf8 = isValidUtf8(bytes, size_t(m_record.size()));
+        qsizetype start = 0;
+        if (m_inHeader) {
+            for (const qsizetype end : m_fieldEnds) {
+                QString name;
+                appendDecoded(bytes + start, size_t(end - start), utf8, name);
+                m_headerNames << name;
+                start = end;
+            }
+            m_inHeader = false;
+        } else {
+            m_table->beginRow();
+            for (const qsizetype end : m_fieldEnds) {
+                if (end == start) {
+                    m_table->addNull(); // an empty field reads as Null
+                } else {
+                    QString &buffer = m_table->textBuffer();
+                    const qsizetype at = buffer.size();
+                    appendDecoded(bytes + start, size_t(end - start), utf8, buffer);
+                    m_table->addTextFrom(at);
+                }
+                start = end;
+            }
+            m_widest = std::max(m_widest, int(m_fieldEnds.size()));
+        }
+        m_record.resize(0);
+        m_fieldEnds.clear();
+    }
+
+    void rethrowFailure() const
+    {
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+    }
+
+    AppError couldNotRead()
+    {
+        return AppError(ErrorCode::Internal,
+                        QStringLiteral("The file '%1' could not be read: %2")
+                            .arg(m_path, QString::fromLatin1(csv_strerror(csv_error(m_parser.get())))));
+    }
+
+    CsvParser m_parser;
+    QuoteTracker m_quotes;
+    std::unique_ptr<SourceTable> m_table;
+    QString m_path;
+    bool m_inHeader = false;
+    QStringList m_headerNames;
+    QByteArray m_record;                // the bytes of the current record's fields, one after another
+    std::vector<qsizetype> m_fieldEnds; // where each of its fields ends in m_record
+    int m_widest = 0;
+    int m_lastTerminator = 0;
+    qint64 m_fed = 0;
+    std::exception_ptr m_failure;
+};
+
+AppError tooLarge(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        throw AppError(ErrorCode::FileNotFound, QStringLiteral("Could not find file '%1'.").arg(path));
-    if (info.isDir())
-        throw AppError(ErrorCode::FileNotFound, QStringLiteral("'%1' is a folder, not a file.").arg(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    return AppError(kErrBadFormat, QStringLiteral("The file '%1' is larger than %2 MB, too large for a source file.")
+                                       .arg(path)
+                                       .arg(kMaxSourceFileBytes >> 20));
+}
+
+// Opens a source file for reading. Only a regular file within the size limit is read: a device,
+// a pipe or a socket can block a read or never end. The open itself does not wait on a pipe.
+void openSourceFile(QFile &file, const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw AppError(ErrorCode::FileNotFound, QStringLiteral("Could not find file '%1'.").arg(path));
+        throw AppError(ErrorCode::FileNotFound,
+                       QStringLiteral("The file '%1' could not be read: %2").arg(path, qt_error_string(errno)));
+    }
+    struct stat status {};
+    std::optional<AppError> refusal;
+    if (fstat(fd, &status) != 0)
+        refusal.emplace(ErrorCode::FileNotFound,
+                        QStringLiteral("The file '%1' could not be read: %2").arg(path, qt_error_string(errno)));
+    else if (S_ISDIR(status.st_mode))
+        refusal.emplace(ErrorCode::FileNotFound, QStringLiteral("'%1' is a folder, not a file.").arg(path));
+    else if (!S_ISREG(status.st_mode))
+        refusal.emplace(
+            kErrBadFormat,
+            QStringLiteral("'%1' is not a regular file (a device, a pipe or a socket) and cannot be read.").arg(path));
+    else if (status.st_size > kMaxSourceFileBytes)
+        refusal = tooLarge(path);
+    if (refusal) {
+        ::close(fd);
+        throw *refusal;
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw AppError(ErrorCode::FileNotFound,
                        QStringLiteral("The file '%1' could not be read: %2").arg(path, file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw AppError(ErrorCode::FileNotFound,
-                       QStringLiteral("The file '%1' could not be read: %2").arg(path, file.errorString()));
-    return bytes;
+    }
 }
 
 // A cell of a worksheet as a value: numbers stay numbers and dates become dates.
@@ -280,50 +427,55 @@ std::unique_ptr<SourceTable> CReadFile::Read_TextFile(const QString &path, const
         throw AppError(kErrNoProvider,
                        QStringLiteral("The file type '%1' cannot be read as a text file.").arg(fileType));
 
-    return ReadCommaDelimited(readWholeFile(path), FileTypeCode::hasHeader(fileType), path);
+    QFile file;
+    openSourceFile(file, path);
+    return ReadCommaDelimited(file, FileTypeCode::hasHeader(fileType), path);
+}
+
+std::unique_ptr<SourceTable> ReadCommaDelimited(QIODevice &in, bool header, const QString &path)
+{
+    // A byte-order mark says how the text is written; it is no part of the first column's name.
+    const QByteArray mark = in.peek(3);
+    std::optional<QStringDecoder> utf16;
+    if (mark.startsWith("\xEF\xBB\xBF")) {
+        in.skip(3);
+    } else if (mark.startsWith("\xFF\xFE") || mark.startsWith("\xFE\xFF")) {
+        utf16.emplace(mark.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+        in.skip(2);
+    }
+    // A character or more for each byte: the table's text is kept in one buffer of that size.
+    const qint64 left = in.isSequential() ? 0 : in.size() - in.pos();
+    CommaDelimitedReader reader(header, path, utf16 ? left / 2 : left);
+
+    // Read in pieces, so that the file's bytes are never held whole beside the table's text.
+    QByteArray piece(1 << 16, Qt::Uninitialized);
+    qint64 total = 0;
+    for (;;) {
+        const qint64 n = in.read(piece.data(), piece.size());
+        if (n < 0)
+            throw AppError(ErrorCode::FileNotFound,
+                           QStringLiteral("The file '%1' could not be read: %2").arg(path, in.errorString()));
+        if (n == 0)
+            break;
+        total += n;
+        if (total > kMaxSourceFileBytes) // a file that grows while it is read
+            throw tooLarge(path);
+        if (utf16) {
+            const QByteArray text = QString(utf16->decode(QByteArrayView(piece.constData(), n))).toUtf8();
+            reader.feed(text.constData(), text.size());
+        } else {
+            reader.feed(piece.constData(), n);
+        }
+    }
+    return reader.finish();
 }
 
 std::unique_ptr<SourceTable> ReadCommaDelimited(const QByteArray &bytes, bool header, const QString &path)
 {
-    qsizetype skip = 0;
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        skip = 3; // the byte-order mark is no part of the first column's name
-    if (bytes.size() - skip == 0)
-        throw AppError(kErrBadFormat, QStringLiteral("The file '%1' is empty.").arg(path));
-    const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData()) + skip;
-    const size_t size = size_t(bytes.size() - skip);
-
-    auto table = std::make_unique<SourceTable>();
-    CsvReading reading;
-    reading.table = table.get();
-    reading.header = header;
-    reading.inHeader = reading.header;
-    reading.utf8 = isValidUtf8(data, size);
-    table->textBuffer().reserve(qsizetype(size));
-
-    csv_parser parser;
-    if (csv_init(&parser, CSV_EMPTY_IS_NULL) != 0)
-        throw AppError(ErrorCode::Internal, QStringLiteral("The text reader could not be started."));
-    // Blanks around a value are part of it: a value of spaces only is still a value.
-    csv_set_space_func(&parser, [](unsigned char) { return 0; });
-    const size_t parsed = csv_parse(&parser, data, size, onField, onRecord, &reading);
-    const bool finished = parsed == size && csv_fini(&parser, onField, onRecord, &reading) == 0;
-    const int error = csv_error(&parser);
-    csv_free(&parser);
-    // A quote left open would swallow the rest of the file into one field: an error, not a short table.
-    if (const int line = openQuoteLine(data, size))
-        throw AppError(
-            kErrBadFormat,
-            QStringLiteral("The file '%1' has a quote opened on line %2 that is never closed.").arg(path).arg(line));
-    if (!finished) {
-        throw AppError(
-            ErrorCode::Internal,
-            QStringLiteral("The file '%1' could not be read: %2").arg(path, QString::fromLatin1(csv_strerror(error))));
-    }
-    table->setColumnNames(columnNames(reading.headerNames, reading.widest));
-    table->textBuffer().squeeze();
-    table->moveFirst();
-    return table;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return ReadCommaDelimited(buffer, header, path);
 }
 
 std::unique_ptr<SourceTable> ReadWorksheetHere(const QString &path, const QString &sheetName, bool header)
@@ -375,6 +527,8 @@ std::unique_ptr<SourceTable> ReadWorksheetHere(const QString &path, const QStrin
 int WorkbookSheetsHere(const QString &path, QStringList &names)
 {
     names.clear();
+    if (!QFileInfo(path).isFile()) // the reader library would wait for ever on a pipe
+        return FREEXL_FILE_NOT_FOUND;
     Workbook book(path);
     if (!book.ok())
         return book.status() == FREEXL_OK ? FREEXL_NULL_HANDLE : book.status();
@@ -402,31 +556,68 @@ QString workbookHelper()
     return QFileInfo(beside).isExecutable() ? beside : QString();
 }
 
-bool runHelper(const QString &helper, const QStringList &arguments, QByteArray &output)
+// The size of a workbook that may be read, or -1 for one that is missing, a folder or unreadable.
+// What is not a regular file or is too large raises the same error as for a text file.
+qint64 workbookSize(const QString &path)
 {
+    QFile file;
+    try {
+        openSourceFile(file, path);
+    } catch (const AppError &e) {
+        if (e.number() == ErrorCode::FileNotFound)
+            return -1;
+        throw;
+    }
+    return file.size();
+}
+
+// Runs the helper on a workbook of the given size. Past its time, or an answer past its limit,
+// it is killed and the read fails.
+bool runHelper(const QString &helper, const QStringList &arguments, qint64 workbookBytes, QByteArray &output)
+{
+    const WorkbookHelperLimits &limits = workbookHelperLimits();
+    const QDeadlineTimer deadline(limits.baseMs + limits.msPerMiB * workbookBytes / (1 << 20));
+    const auto remaining = [&] { return int(std::min<qint64>(deadline.remainingTime(), INT_MAX)); };
     QProcess process;
+    // Its complaints go to our own standard error, not into a buffer without bound.
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(helper, arguments);
-    if (!process.waitForStarted(10000))
+    if (!process.waitForStarted(remaining()))
         return false;
     process.closeWriteChannel();
     while (process.state() != QProcess::NotRunning) {
-        process.waitForReadyRead(-1);
+        if (deadline.hasExpired() || output.size() > limits.answerBytes) {
+            process.kill();
+            process.waitForFinished();
+            return false;
+        }
+        process.waitForReadyRead(remaining());
         output += process.readAllStandardOutput();
     }
     output += process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return output.size() <= limits.answerBytes && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
 }
 
 } // namespace
 
+WorkbookHelperLimits &workbookHelperLimits()
+{
+    static WorkbookHelperLimits limits;
+    return limits;
+}
+
 std::unique_ptr<SourceTable> ReadWorksheet(const QString &path, const QString &sheetName, bool header)
 {
+    const qint64 size = workbookSize(path);
+    if (size < 0)
+        return nullptr;
     const QString helper = workbookHelper();
     if (helper.isEmpty())
         return ReadWorksheetHere(path, sheetName, header);
     QByteArray output;
     if (!runHelper(helper,
-                   {QStringLiteral("sheet"), path, sheetName, header ? QStringLiteral("1") : QStringLiteral("0")},
+                   {QStringLiteral("sheet"), path, sheetName, header ? QStringLiteral("1") : QStringLiteral("0")}, size,
                    output))
         return nullptr;
     QDataStream in(output);
@@ -451,12 +642,19 @@ std::unique_ptr<SourceTable> ReadWorksheet(const QString &path, const QString &s
 
 int WorkbookSheets(const QString &path, QStringList &names)
 {
+    names.clear();
+    qint64 size = -1;
+    try {
+        size = workbookSize(path);
+    } catch (const AppError &) {
+    }
+    if (size < 0)
+        return FREEXL_FILE_NOT_FOUND;
     const QString helper = workbookHelper();
     if (helper.isEmpty())
         return WorkbookSheetsHere(path, names);
-    names.clear();
     QByteArray output;
-    if (!runHelper(helper, {QStringLiteral("list"), path}, output))
+    if (!runHelper(helper, {QStringLiteral("list"), path}, size, output))
         return FREEXL_CRAFTED_FILE;
     QDataStream in(output);
     in.setVersion(QDataStream::Qt_6_4);

@@ -5,17 +5,21 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 
 const QString kFixtures = QStringLiteral(MIREL_FIXTURES);
 const QString kNull = QStringLiteral("<null>");
 
+// A committed fixture by its name, or a file the test built by its full path.
 QString fixture(const QString &name)
 {
-    return kFixtures + QLatin1Char('/') + name;
+    return QDir(kFixtures).filePath(name);
 }
 
 // A value as the tests write it: Null, text as it stands, typed values with their kind.
@@ -56,6 +60,13 @@ Q_DECLARE_METATYPE(Rows)
 class TestReaders : public QObject {
     Q_OBJECT
 
+    QTemporaryDir m_dir;
+    QString built(const QString &name, const QByteArray &bytes)
+    {
+        writeBytes(m_dir.filePath(name), bytes);
+        return m_dir.filePath(name);
+    }
+
 private slots:
     void textFiles_data()
     {
@@ -75,7 +86,8 @@ private slots:
                                          {kNull, "plain", "line one\nline two"}};
         QTest::newRow("empty header cell, short row")
             << "emptyheader.csv"
-            << "CSH" << QStringList{"Name", "F2", "City"} << Rows{{"Ann", "x", "Paris"}, {"Bob", kNull, kNull}};
+            << "CSH" << QStringList{"Name", "F2", "City"}
+            << Rows{{"Ann", "x", "Paris"}, {"Bob", kNull, kNull}, {kNull, kNull, kNull}};
         QTest::newRow("blanks kept") << "spaces.csv"
                                      << "CSH" << QStringList{"Name", "Note"} << Rows{{"  Ann  ", "   "}};
         QTest::newRow("no header") << "noheader.csv"
@@ -87,6 +99,25 @@ private slots:
         QTest::newRow("numbers as names")
             << "numbers.csv"
             << "CSH - Text/CSV Comma Del w/ Hdr" << QStringList{"1", "2", "3"} << Rows{{"Ann", "Lee", "x"}};
+        // Every line after the header is a row; the line break at the end adds none.
+        QTest::newRow("empty lines") << built("empty.csv", "Name,City\n\nAnn,Paris\n,\n") << "CSH"
+                                     << QStringList{"Name", "City"}
+                                     << Rows{{kNull, kNull}, {"Ann", "Paris"}, {kNull, kNull}};
+        QTest::newRow("empty lines, CR LF")
+            << built("emptycrlf.csv", "\r\nAnn,Paris\r\n\r\n") << "CSN" << QStringList{"F1", "F2"}
+            << Rows{{kNull, kNull}, {"Ann", "Paris"}, {kNull, kNull}};
+        QTest::newRow("empty header line") << built("emptyheader2.csv", "\r\nAnn,Paris\r\n") << "CSH"
+                                           << QStringList{"F1", "F2"} << Rows{{"Ann", "Paris"}};
+        QTest::newRow("encoding of each line")
+            << built("mixed.csv", "Nom,Société\r\nJos\xE9,\"Cr\xE8me\r\nBr\xFBl\xE9"
+                                  "e\"\r\nZoë,Ærø\r\n")
+            << "CSH" << QStringList{"Nom", "Société"} << Rows{{"José", "Crème\r\nBrûlée"}, {"Zoë", "Ærø"}};
+        for (const auto encoding : {QStringConverter::Utf16LE, QStringConverter::Utf16BE})
+            QTest::newRow(QStringConverter::nameForEncoding(encoding))
+                << built(
+                       "utf16.csv" + QString::number(encoding),
+                       QStringEncoder(encoding, QStringConverter::Flag::WriteBom)(u"Name,Société\r\nZoë,\"a, b\"\r\n"))
+                << "CSH" << QStringList{"Name", "Société"} << Rows{{"Zoë", "a, b"}};
     }
 
     void textFiles()
@@ -127,6 +158,15 @@ private slots:
         QTest::newRow("unknown type") << "noheader.csv"
                                       << "A97"
                                       << "cannot be read as a text file";
+        QTest::newRow("pipe") << "pipe.csv"
+                              << "CSH"
+                              << "is not a regular file";
+        QTest::newRow("link to a device") << "zero.csv"
+                                          << "CSN"
+                                          << "is not a regular file";
+        QTest::newRow("too large") << "large.csv"
+                                   << "CSN"
+                                   << "is larger than 256 MB";
     }
 
     void textFailures()
@@ -138,6 +178,10 @@ private slots:
         writeBytes(dir.filePath(QStringLiteral("empty.csv")), QByteArray());
         QFile::copy(fixture(QStringLiteral("unterminated.csv")), dir.filePath(QStringLiteral("unterminated.csv")));
         QFile::copy(fixture(QStringLiteral("noheader.csv")), dir.filePath(QStringLiteral("noheader.csv")));
+        QCOMPARE(mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe.csv"))).constData(), 0600), 0);
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), dir.filePath(QStringLiteral("zero.csv"))));
+        QFile large(dir.filePath(QStringLiteral("large.csv")));
+        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(kMaxSourceFileBytes + 1)); // sparse: no disk used
         const ErrorInfo error = failureOf([&] { CReadFile().Read_TextFile(dir.filePath(path), path, type); });
         QVERIFY(error.pending());
         QVERIFY2(error.description.contains(description), qPrintable(error.description));
@@ -290,6 +334,32 @@ private slots:
         qunsetenv("MIREL_XLS_READER");
     }
 
+    void workbookHelperStopped_data()
+    {
+        QTest::addColumn<QByteArray>("helper");
+        QTest::newRow("hangs") << QByteArray("exec sleep 60");
+        QTest::newRow("answers without end") << QByteArray("exec head -c 4000000 /dev/zero");
+    }
+
+    void workbookHelperStopped()
+    {
+        QFETCH(QByteArray, helper);
+        const QString script = built(QStringLiteral("helper.sh"), "#!/bin/sh\n" + helper + "\n");
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("MIREL_XLS_READER", QFile::encodeName(script));
+        const WorkbookHelperLimits saved = std::exchange(workbookHelperLimits(), {200, 0, 1 << 20});
+        const auto restore = qScopeGuard([&] {
+            workbookHelperLimits() = saved;
+            qunsetenv("MIREL_XLS_READER");
+        });
+        TestServices t;
+        QStringList names;
+        QVERIFY(!ListWorksheets(t.services, fixture(QStringLiteral("one_sheet.xls")), names));
+        QCOMPARE(t.boxes.texts(), QStringList{"Could not open Excel spreadsheet"});
+        QVERIFY(!CReadFile().Read_Excel(fixture(QStringLiteral("one_sheet.xls")), QStringLiteral("Contacts"),
+                                        QStringLiteral("XLH")));
+    }
+
     void worksheetNames()
     {
         TestServices t;
@@ -302,7 +372,10 @@ private slots:
 
         QVERIFY(!ListWorksheets(t.services, fixture(QStringLiteral("bom.csv")), names));
         QVERIFY(names.isEmpty());
-        QCOMPARE(t.boxes.texts(), QStringList{"Could not open Excel spreadsheet"});
+        const QString pipe = m_dir.filePath(QStringLiteral("pipe.xls"));
+        QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QVERIFY(!ListWorksheets(t.services, pipe, names));
+        QCOMPARE(t.boxes.texts(), QStringList(2, QStringLiteral("Could not open Excel spreadsheet")));
         QCOMPARE(t.boxes.boxes[0].title, QStringLiteral("Mirel"));
         QCOMPARE(t.boxes.boxes[0].buttons, MessageBoxes::Buttons::Ok);
     }
