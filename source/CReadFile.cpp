@@ -207,8 +207,7 @@ public:
         if (const int line = m_quotes.openLine())
             throw AppError(kErrBadFormat,
                            QStringLiteral("The file '%1' has a quote opened on line %2 that is never closed.")
-                               .arg(m_path)
-                               .arg(line));
+                               .arg(m_path, QString::number(line)));
         if (!finished)
             throw couldNotRead();
         m_table->setColumnNames(columnNames(m_headerNames, m_widest));
@@ -309,8 +308,7 @@ private:
 AppError tooLarge(const QString &path)
 {
     return AppError(kErrBadFormat, QStringLiteral("The file '%1' is larger than %2 MB, too large for a source file.")
-                                       .arg(path)
-                                       .arg(kMaxSourceFileBytes >> 20));
+                                       .arg(path, QString::number(kMaxSourceFileBytes >> 20)));
 }
 
 // Opens a source file for reading. Only a regular file within the size limit is read: a device,

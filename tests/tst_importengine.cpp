@@ -32,6 +32,7 @@ MappingRows contactTemplate()
 const QByteArray kContacts = "First,Last,Company,Mail,Phone,Region,Street 1,Ignored\r\n"
                              "Ann,Lee,Acme,ann@acme.com,555-0100,North,1 Main St,x\r\n" // everything
                              ",,,,,,,kept out\r\n"                                      // blank
+                             "\r\n"                                                     // an empty line: blank
                              ",,,,,South,,\r\n"                                         // only a user field: blank
                              ",,Bolt Ltd,not-an-address,,,,\r\n"                        // a company alone
                              "Bob,,,,,   ,,\r\n";                                       // spaces are a value
@@ -91,12 +92,12 @@ private slots:
         RecordingProgress progress;
         QVERIFY(CreateContacts(b.state, b.services, grid, progress));
 
-        QCOMPARE(progress.total, 5);
-        QCOMPARE(progress.lastRow, 5);
-        // Hand count: rows 1, 4 and 5 are saved; rows 2 and 3 are blank.
+        QCOMPARE(progress.total, 6);
+        QCOMPARE(progress.lastRow, 6);
+        // Hand count: rows 1, 5 and 6 are saved; rows 2 to 4 are blank.
         const AppState::ImportCounters &c = b.state.counters;
         QCOMPARE(c.totalImported, 3);
-        QCOMPARE(c.blank, 2);
+        QCOMPARE(c.blank, 3);
         QCOMPARE(c.noContactName, 1); // the company alone
         QCOMPARE(c.noCompanyName, 1); // Bob
         QCOMPARE(c.invalidEmail, 2);
@@ -133,7 +134,7 @@ private slots:
         RecordingProgress progress;
         QVERIFY(CreateContacts(b.state, b.services, grid, progress));
         QCOMPARE(b.state.counters.totalImported, 3);
-        QCOMPARE(b.state.counters.blank, 2);
+        QCOMPARE(b.state.counters.blank, 3);
         QCOMPARE(b.state.counters.noAddress, 2);
         const QList<outlook::ContactData> saved = b.contactsIn(QStringLiteral("Contacts"));
         QCOMPARE(saved[0].property(QStringLiteral("BusinessAddressStreet")), QVariant(QStringLiteral("1 Main St")));

@@ -149,9 +149,9 @@ private slots:
         QTest::newRow("empty file") << "empty.csv"
                                     << "CSN"
                                     << "is empty";
-        QTest::newRow("quote never closed") << "unterminated.csv"
+        QTest::newRow("quote never closed") << "50%2 off.csv"
                                             << "CSH"
-                                            << "has a quote opened on line 2";
+                                            << "50%2 off.csv' has a quote opened on line 2";
         QTest::newRow("Excel type") << "noheader.csv"
                                     << "XLH"
                                     << "cannot be read as a text file";
@@ -176,7 +176,7 @@ private slots:
         QFETCH(QString, description);
         QTemporaryDir dir;
         writeBytes(dir.filePath(QStringLiteral("empty.csv")), QByteArray());
-        QFile::copy(fixture(QStringLiteral("unterminated.csv")), dir.filePath(QStringLiteral("unterminated.csv")));
+        QFile::copy(fixture(QStringLiteral("unterminated.csv")), dir.filePath(QStringLiteral("50%2 off.csv")));
         QFile::copy(fixture(QStringLiteral("noheader.csv")), dir.filePath(QStringLiteral("noheader.csv")));
         QCOMPARE(mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe.csv"))).constData(), 0600), 0);
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), dir.filePath(QStringLiteral("zero.csv"))));
