@@ -1,432 +1,244 @@
-#include "TestServices.h"
-#include "app/AppError.h"
+#include "ImportFixtures.h"
+#include "ModalWindows.h"
 #include "app/frmMirelImportMain.h"
 #include "platform/QtMessageBoxes.h"
 #include "store/TemplateDatabase.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QFileInfo>
-#include <QGroupBox>
-#include <QLabel>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
 
 namespace {
-
 const QString kCritical = QStringLiteral("A critical error has occured - Mirel cannot continue");
-const QString kStartupTitle = QStringLiteral("Mirel Startup Verification");
-
-QString textOf(QObject *object)
-{
-    if (auto *label = qobject_cast<QLabel *>(object))
-        return label->text();
-    if (auto *button = qobject_cast<QPushButton *>(object))
-        return button->text();
-    if (auto *frame = qobject_cast<QGroupBox *>(object))
-        return frame->title();
-    return QStringLiteral("<not a captioned control>");
-}
-
-void addTemplate(AppState &state, const QString &name, const QString &id)
-{
-    state.connection->execute(QStringLiteral("INSERT INTO tblTmpltIndex (TM_ID, TM_DESC, TM_HDRSYN) VALUES (?, ?, 0)"),
-                              {id, name});
-}
-
-QStringList comboItems(QComboBox *box)
-{
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i)
-        items << box->itemText(i);
-    return items;
-}
-
 } // namespace
 
+// Each test gets a fresh application folder and a main window that has not started yet.
 class TestMainWindow : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<TestServices> m_t;
+    std::unique_ptr<frmMirelImportMain> m_window;
+
+    QString database() const { return m_t->file(QStringLiteral("MirelTmplts.mdb")); }
+
 private slots:
-    void captions_data()
+    void init()
     {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("Label10") << "Label10"
-                                 << "\"ContactMirel Importer\"";
-        QTest::newRow("Label3") << "Label3"
-                                << "for Microsoft® Outlook®  2000/2002";
-        QTest::newRow("Frame1") << "Frame1"
-                                << "The Preparation Phase";
-        QTest::newRow("cmdMapIt") << "cmdMapIt"
-                                  << "Map It";
-        QTest::newRow("Label7") << "Label7"
-                                << "(Required once for every new source file/format)";
-        QTest::newRow("Frame2") << "Frame2"
-                                << "The Processing Phase";
-        QTest::newRow("Label1") << "Label1"
-                                << "Select Template:";
-        QTest::newRow("cmdRetrieve") << "cmdRetrieve"
-                                     << "Retrieve It";
-        QTest::newRow("Label4") << "Label4"
-                                << "Get/Verify the Source Input File ";
-        QTest::newRow("cmdCreate") << "cmdCreate"
-                                   << "Create It";
-        QTest::newRow("Label9") << "Label9"
-                                << "Select Outlook Contact folder and automatically create new contacts";
+        m_t = std::make_unique<TestServices>();
+        m_window = std::make_unique<frmMirelImportMain>(m_t->state, m_t->services);
     }
 
-    void captions()
+    void cleanup()
     {
-        QFETCH(QString, control);
-        QFETCH(QString, caption);
-        TestServices t;
-        frmMirelImportMain window(t.state, t.services);
-        QObject *found = window.findChild<QObject *>(control);
-        QVERIFY2(found, qPrintable(control));
-        QCOMPARE(textOf(found), caption);
-    }
-
-    void menusAndHiddenControls()
-    {
-        TestServices t;
-        frmMirelImportMain window(t.state, t.services);
-        QCOMPARE(window.cmdMapIt->toolTip(), QStringLiteral("Creates/Edits an import map"));
-        QVERIFY(window.Frame1->isAncestorOf(window.cmdMapIt));
-        QVERIFY(window.Frame2->isAncestorOf(window.cboTemplates1));
-        QVERIFY(window.Frame2->isAncestorOf(window.cmdCreate));
-        QVERIFY(!window.Image1->pixmap().isNull());
-
-        const QList<std::pair<const char *, QString>> actions{{"mnuFileExit", "E&xit"},
-                                                              {"mnuHelpContents", "&Contents"},
-                                                              {"mnuHelpWeb", "ContactMirel &Website"},
-                                                              {"mnuHelpAbout", "&About...."}};
-        for (const auto &[name, text] : actions) {
-            auto *action = window.findChild<QAction *>(QLatin1String(name));
-            QVERIFY2(action, name);
-            QCOMPARE(action->text(), text);
-        }
-        QCOMPARE(window.mnuFile->title(), QStringLiteral("&File"));
-        QCOMPARE(window.mnuHelp->title(), QStringLiteral("&Help"));
-        const QList<QAction *> help = window.mnuHelp->actions();
-        QCOMPARE(help.size(), 5);
-        QVERIFY(help[1]->isSeparator() && help[3]->isSeparator());
-        QCOMPARE(help[1]->objectName(), QStringLiteral("mnuHelpBar1"));
-
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(!window.LV2->isVisible());
-        QVERIFY(!window.TV2->isVisible());
+        m_window.reset();
+        CloseStrayWindows();
+        m_t.reset();
     }
 
     void firstStartCreatesDatabaseAndAddressBook()
     {
-        TestServices t;
-        frmMirelImportMain window(t.state, t.services);
-        window.Form_Load();
-        QCOMPARE(t.boxes.texts(),
+        m_window->Form_Load();
+        QCOMPARE(m_t->boxes.texts(),
                  QStringList{"The <MirelTmplts.mdb> file does not exist - a new one will be created automatically"});
-        QCOMPARE(t.ended, 0);
-        QCOMPARE(window.helpFile(), t.file(QStringLiteral("MirelImp.chm")));
-        QVERIFY(QFile::exists(t.file(QStringLiteral("MirelTmplts.mdb"))));
-        QCOMPARE(readBytes(t.file(QStringLiteral("AddressBooks/Contacts/displayname"))), QByteArray("Contacts"));
-        QVERIFY(t.state.outlookApplication);
-        QVERIFY(t.state.outlookNamespace);
-
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(window.cboTemplates1->count(), 0);
-        QCOMPARE(window.cboTemplates1->currentText(), QString());
-        QVERIFY(window.cmdMapIt->isEnabled());
-        QVERIFY(window.cmdRetrieve->isEnabled());
-        QVERIFY(!window.cmdCreate->isEnabled());
+        QCOMPARE(m_t->ended, 0);
+        QVERIFY(QFile::exists(database()));
+        QCOMPARE(readBytes(m_t->file(QStringLiteral("AddressBooks/Contacts/displayname"))), QByteArray("Contacts"));
+        QVERIFY(m_t->state.outlookNamespace);
 
         // The next start opens the same files without a word.
         ScriptedMessageBoxes second;
         AppState state2;
-        t.services.messages = &second;
-        frmMirelImportMain again(state2, t.services);
-        again.Form_Load();
+        m_t->services.messages = &second;
+        frmMirelImportMain(state2, m_t->services).Form_Load();
         QVERIFY(second.boxes.isEmpty());
-        QVERIFY(t.boxes.problems().isEmpty());
+        m_t->services.messages = &m_t->boxes;
     }
 
-    void startupChecksRunInOrder_data()
+    void startupFailureEndsTheProgram_data()
     {
-        QTest::addColumn<QString>("failing");
-        QTest::addColumn<QStringList>("texts");
-        QTest::addColumn<QStringList>("titles");
-        QTest::newRow("data access")
-            << "data"
-            << QStringList{"429 no engine", "ADO has not been installed on this computer or it has been deleted - "
-                                            "\r\nplease re-install before running Mirel"}
-            << QStringList{"Mirel", kStartupTitle};
-        QTest::newRow("contact store") << "store"
-                                       << QStringList{"429 no store",
-                                                      "Outlook 2000 or 2002 must be installed in order to use Mirel"}
-                                       << QStringList{"Mirel", kStartupTitle};
-    }
-
-    void startupChecksRunInOrder()
-    {
-        QFETCH(QString, failing);
-        QFETCH(QStringList, texts);
-        QFETCH(QStringList, titles);
-        TestServices t;
-        QStringList calls;
-        t.services.checkDataAccess = [&] {
-            calls << QStringLiteral("data");
-            if (failing == QLatin1String("data"))
-                throw AppError(429, QStringLiteral("no engine"));
-        };
-        t.services.createContactApplication = [&](const QString &progId) -> std::shared_ptr<outlook::Application> {
-            calls << progId;
-            throw AppError(429, QStringLiteral("no store"));
-        };
-        frmMirelImportMain window(t.state, t.services);
-        window.Form_Load();
-
-        QCOMPARE(t.boxes.texts(), texts);
-        QCOMPARE(t.boxes.boxes[0].icon, MessageBoxes::Icon::None);
-        QCOMPARE(t.boxes.boxes[1].icon, MessageBoxes::Icon::Critical);
-        QCOMPARE(t.boxes.boxes[0].title, titles[0]);
-        QCOMPARE(t.boxes.boxes[1].title, titles[1]);
-        QCOMPARE(t.ended, 1);
-        // The program ends before the database is opened or created.
-        QVERIFY(!QFile::exists(t.file(QStringLiteral("MirelTmplts.mdb"))));
-        const QStringList expectedCalls =
-            failing == QLatin1String("data") ? QStringList{"data"} : QStringList{"data", "outlook.application"};
-        QCOMPARE(calls, expectedCalls);
-    }
-
-    void unusableDatabaseEndsTheProgram_data()
-    {
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("firstBox");
-        QTest::newRow("another password") << "some other password"
-                                          << "ERROR:  26 - The following error has occurred\r\nThe file '";
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("boxes");
+        QTest::addColumn<QString>("firstBox"); // how the first box starts
+        QTest::addColumn<QString>("lastBox");
+        QTest::newRow("no data access") << "data" << 2 << "429 no engine"
+                                        << "ADO has not been installed on this computer or it has been deleted - "
+                                           "\r\nplease re-install before running Mirel";
+        QTest::newRow("no contact store") << "store" << 2 << "429 no store"
+                                          << "Outlook 2000 or 2002 must be installed in order to use Mirel";
+        QTest::newRow("another password")
+            << "password" << 2 << "ERROR:  26 - The following error has occurred\r\nThe file '" << kCritical;
         QTest::newRow("empty system table")
-            << QString(kTemplateDatabasePassword)
-            << "Critical error - the template database is missing critical information\r\n"
-               "You must restore or re-install the database from the original program setup";
+            << "table" << 2 << "Critical error - the template database is missing critical information" << kCritical;
+        QTest::newRow("unwritable folder") << "folder" << 6 << "The <MirelTmplts.mdb> file does not exist"
+                                           << kCritical;
     }
 
-    void unusableDatabaseEndsTheProgram()
+    void startupFailureEndsTheProgram()
     {
-        QFETCH(QString, password);
+        QFETCH(QString, fault);
+        QFETCH(int, boxes);
         QFETCH(QString, firstBox);
-        TestServices t;
-        const QString path = t.file(QStringLiteral("MirelTmplts.mdb"));
-        {
+        QFETCH(QString, lastBox);
+        Services &services = m_t->services;
+        if (fault == QLatin1String("data"))
+            services.checkDataAccess = [] { throw AppError(429, QStringLiteral("no engine")); };
+        if (fault == QLatin1String("data") || fault == QLatin1String("store"))
+            services.createContactApplication = [](const QString &) -> std::shared_ptr<outlook::Application> {
+                throw AppError(429, QStringLiteral("no store"));
+            };
+        if (fault == QLatin1String("password") || fault == QLatin1String("table")) {
             DataAccess::Catalog catalog;
-            catalog.create(path, password);
+            catalog.create(database(), fault == QLatin1String("table") ? QString(kTemplateDatabasePassword)
+                                                                        : QStringLiteral("some other password"));
             catalog.appendTable(SysParmsTableSchema());
             catalog.appendTable(TemplateIndexTableSchema());
         }
-        const QByteArray before = readBytes(path);
-        frmMirelImportMain window(t.state, t.services);
-        window.Form_Load();
+        if (fault == QLatin1String("folder")) {
+            services.appPath = m_t->file(QStringLiteral("not/there"));
+            UseDefaultBackends(services);
+        }
+        const QByteArray before = readBytes(database());
+        m_window->Form_Load();
 
-        const QStringList texts = t.boxes.texts();
-        QCOMPARE(texts.size(), 2);
-        QVERIFY2(texts[0].startsWith(firstBox), qPrintable(texts[0]));
-        QCOMPARE(t.boxes.boxes[0].icon, MessageBoxes::Icon::Critical);
-        QCOMPARE(texts[1], kCritical);
-        QCOMPARE(t.boxes.boxes[1].icon, MessageBoxes::Icon::None);
-        QCOMPARE(t.ended, 1);
-        QCOMPARE(readBytes(path), before);
-        QVERIFY(!t.state.outlookApplication); // the connection step never ran
-    }
-
-    void unwritableFolderReportsEachCreationStep()
-    {
-        TestServices t;
-        t.services.appPath = t.file(QStringLiteral("not/there"));
-        UseDefaultBackends(t.services);
-        frmMirelImportMain window(t.state, t.services);
-        window.Form_Load();
-
-        const QStringList texts = t.boxes.texts();
-        QCOMPARE(texts.size(), 6);
-        QCOMPARE(texts[0],
-                 QStringLiteral("The <MirelTmplts.mdb> file does not exist - a new one will be created automatically"));
-        for (int i = 1; i <= 4; ++i)
-            QVERIFY2(texts[i].startsWith(QStringLiteral("ERROR: ")), qPrintable(texts[i]));
-        QCOMPARE(texts[5], kCritical);
-        QCOMPARE(t.ended, 1);
-        QVERIFY(!QFileInfo::exists(t.services.appPath));
+        const QStringList texts = m_t->boxes.texts();
+        QCOMPARE(texts.size(), boxes);
+        QVERIFY2(texts.first().startsWith(firstBox), qPrintable(texts.first()));
+        QCOMPARE(texts.last(), lastBox);
+        QCOMPARE(m_t->ended, 1);
+        // Nothing is created, a database that is there stays as it was, and the contact store
+        // is not connected after a database failure.
+        QCOMPARE(readBytes(database()), before);
+        QCOMPARE(QDir(services.appPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 before.isEmpty() ? QStringList() : QStringList{"MirelTmplts.mdb"});
+        QVERIFY(!m_t->state.outlookApplication);
     }
 
     void contactConnectionFailureStillOpensTheWindow()
     {
-        TestServices t;
-        auto real = t.services.createContactApplication;
-        t.services.createContactApplication = [&](const QString &progId) {
+        auto real = m_t->services.createContactApplication;
+        m_t->services.createContactApplication = [&](const QString &progId) {
             if (progId == QLatin1String("Outlook.Application"))
                 throw AppError(ErrorCode::CannotCreateObject, QStringLiteral("busy"), QStringLiteral("Contacts"));
             return real(progId);
         };
-        frmMirelImportMain window(t.state, t.services);
-        window.Form_Load();
-        QCOMPARE(t.ended, 0);
-        QCOMPARE(t.boxes.texts().size(), 2);
-        QCOMPARE(t.boxes.texts()[1], QStringLiteral("ERROR:  429 - The following error has occurred\r\nbusy\r\n"
-                                                    "This request has been cancelled - retry"));
-        QCOMPARE(t.boxes.boxes[1].title, QStringLiteral("Contacts"));
-        QVERIFY(!t.state.outlookNamespace);
-        QVERIFY(!window.cmdCreate->isEnabled());
+        m_window->Form_Load();
+        QCOMPARE(m_t->ended, 0);
+        QCOMPARE(m_t->boxes.texts().value(1), QStringLiteral("ERROR:  429 - The following error has occurred\r\nbusy\r\n"
+                                                             "This request has been cancelled - retry"));
+        QVERIFY(!m_t->state.outlookNamespace);
+        QVERIFY(!m_window->cmdCreate->isEnabled());
     }
 
-    void templateChoiceAndTheEditorRoundTrip()
+    // The window's buttons and drop-down, driven only by clicks and keys: "Map It" and back,
+    // a template chosen by keyboard, "Retrieve It", "Create It" and the contacts made.
+    void wiring()
     {
-        TestServices t;
-        frmMirelImportMain window(t.state, t.services);
-        window.Form_Load();
-        addTemplate(t.state, QStringLiteral("zeta"), QStringLiteral("Tmplt0001"));
-        addTemplate(t.state, QStringLiteral("Alpha"), QStringLiteral("Tmplt0002"));
-        addTemplate(t.state, QStringLiteral("beta"), QStringLiteral("Tmplt0003"));
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(comboItems(window.cboTemplates1), (QStringList{"Alpha", "beta", "zeta"}));
+        ScriptedFileDialogs files;
+        ScriptedFolderPicker folders;
+        m_t->services.files = &files;
+        m_t->services.folders = &folders;
+        m_window->Form_Load();
+        m_t->boxes.clear();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QVERIFY(!m_window->cmdCreate->isEnabled());
 
-        // Choosing a template disables "Create It": each run needs its own verification.
-        window.cmdCreate->setEnabled(true);
-        window.cboTemplates1->setFocus();
-        QTest::keyClick(window.cboTemplates1, Qt::Key_Down);
-        QCOMPARE(window.cboTemplates1->currentText(), QStringLiteral("Alpha"));
-        QCOMPARE(t.state.templateName, QStringLiteral("Alpha"));
-        QVERIFY(!window.cmdCreate->isEnabled());
+        QTest::mouseClick(m_window->cmdMapIt, Qt::LeftButton);
+        frmTemplate *editor = m_window->templateEditor();
+        QVERIFY(editor && editor->isVisible());
+        QVERIFY(!m_window->isVisible());
+        for (const QString &name : {QStringLiteral("Leads"), QStringLiteral("Other")})
+            QVERIFY(MakeTemplate(m_t->state, m_t->services, name, QStringLiteral("CSH"),
+                                 {{1, "First", "First Name", "FirstName"}, {2, "Company", "Company Name", "CompanyName"}}));
+        editor->close();
+        QVERIFY(m_window->isVisible());
 
-        // "Map It" hides the main window behind the editor; leaving the editor brings it back, refilled.
-        QTest::mouseClick(window.cmdMapIt, Qt::LeftButton);
-        QVERIFY(!window.isVisible());
-        QVERIFY(window.templateEditor());
-        QVERIFY(window.templateEditor()->isVisible());
-        QCOMPARE(window.templateEditor()->windowTitle(), QStringLiteral("ContactMirel - Create/Edit Import Template"));
-        addTemplate(t.state, QStringLiteral("Made in the editor"), QStringLiteral("Tmplt0004"));
-        window.templateEditor()->close();
-        QVERIFY(window.isVisible());
-        QCOMPARE(comboItems(window.cboTemplates1), (QStringList{"Alpha", "beta", "Made in the editor", "zeta"}));
-        QCOMPARE(window.cboTemplates1->currentText(), QString());
+        QTest::mouseClick(m_window->cmdRetrieve, Qt::LeftButton);
+        QCOMPARE(m_t->boxes.texts(), QStringList{"Please select an existing template first"});
+        m_t->boxes.clear();
+        QTest::keyClick(m_window->cboTemplates1, Qt::Key_Down); // the list was refilled
+        QCOMPARE(m_t->state.templateName, QStringLiteral("Leads"));
+
+        writeBytes(m_t->file(QStringLiteral("in.csv")), "First,Company\r\nAnn,Acme\r\nBo,Bolt\r\n");
+        files.answers = {m_t->file(QStringLiteral("in.csv")), m_t->file(QStringLiteral("in.csv"))};
+        QTest::mouseClick(m_window->cmdRetrieve, Qt::LeftButton);
+        QCOMPARE(m_t->boxes.texts(), QStringList{"The input file has been verified to match the selected template"});
+        QVERIFY(m_window->cmdCreate->isEnabled());
+        // Another choice disables "Create It": each template needs its own verification.
+        QTest::keyClick(m_window->cboTemplates1, Qt::Key_Down);
+        QCOMPARE(m_t->state.templateName, QStringLiteral("Other"));
+        QVERIFY(!m_window->cmdCreate->isEnabled());
+        QTest::keyClick(m_window->cboTemplates1, Qt::Key_Up);
+        QTest::mouseClick(m_window->cmdRetrieve, Qt::LeftButton);
+        QVERIFY(m_window->cmdCreate->isEnabled());
+
+        folders.answers = {QStringLiteral("Contacts")};
+        QTest::mouseClick(m_window->cmdCreate, Qt::LeftButton);
+        QVERIFY(m_window->progressWindow());
+        QCOMPARE(QDir(m_t->file(QStringLiteral("AddressBooks/Contacts"))).entryList({QStringLiteral("*.vcf")}).size(),
+                 2);
+        QTest::mouseClick(m_window->progressWindow()->cmdOK, Qt::LeftButton);
+        QVERIFY(m_window->isVisible());
     }
 
     void helpMenus()
     {
-        TestServices t;
-        frmMirelImportMain window(t.state, t.services);
-        window.Form_Load();
-        t.boxes.clear();
+        m_window->Form_Load();
+        m_t->boxes.clear();
+        m_window->mnuHelpContents->trigger(); // no help file yet
+        QVERIFY(m_t->boxes.texts().value(0).contains(QStringLiteral("MirelImp.chm")));
+        QVERIFY(m_t->urls.opened.isEmpty());
 
-        window.mnuHelpContents->trigger();
-        QCOMPARE(t.boxes.texts().size(), 1);
-        QVERIFY(t.boxes.texts()[0].contains(QStringLiteral("MirelImp.chm")));
-        QVERIFY(t.urls.opened.isEmpty());
+        writeBytes(m_t->file(QStringLiteral("MirelImp.chm")), "help");
+        m_t->boxes.clear();
+        m_window->mnuHelpContents->trigger();
+        QVERIFY(m_t->boxes.boxes.isEmpty());
+        QCOMPARE(m_t->urls.opened, QList<QUrl>{QUrl::fromLocalFile(m_t->file(QStringLiteral("MirelImp.chm")))});
+        m_t->urls.result = false; // no handler for the help file
+        m_window->mnuHelpContents->trigger();
+        QCOMPARE(m_t->boxes.boxes.size(), 1);
 
-        writeBytes(t.file(QStringLiteral("MirelImp.chm")), "help");
-        t.boxes.clear();
-        window.mnuHelpContents->trigger();
-        QVERIFY(t.boxes.boxes.isEmpty());
-        QCOMPARE(t.urls.opened, QList<QUrl>{QUrl::fromLocalFile(t.file(QStringLiteral("MirelImp.chm")))});
-
-        t.urls.result = false; // no handler for the help file
-        window.mnuHelpContents->trigger();
-        QCOMPARE(t.boxes.texts().size(), 1);
-        QCOMPARE(t.boxes.boxes[0].icon, MessageBoxes::Icon::None);
-
-        t.urls.opened.clear();
-        window.mnuHelpWeb->trigger();
-        QCOMPARE(t.urls.opened, QList<QUrl>{QUrl(QStringLiteral("https://www.contactmirel.com/"))});
-    }
-
-    void aboutIsModal()
-    {
-        TestServices t;
-        frmMirelImportMain window(t.state, t.services);
-        QString seen;
-        QTimer::singleShot(0, [&] {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (!modal)
-                return;
-            seen = modal->objectName();
-            if (auto *version = modal->findChild<QLabel *>(QStringLiteral("lblVersion")))
-                seen += QLatin1Char('|') + version->text();
-            modal->close();
-        });
-        window.mnuHelpAbout->trigger();
-        QCOMPARE(seen, QStringLiteral("frmAbout|Version ") + QStringLiteral(MIREL_VERSION));
+        m_t->urls.opened.clear();
+        m_window->mnuHelpWeb->trigger();
+        QCOMPARE(m_t->urls.opened, QList<QUrl>{QUrl(QStringLiteral("https://www.contactmirel.com/"))});
     }
 
     void exitClosesEveryWindow()
     {
-        TestServices t;
-        frmMirelImportMain window(t.state, t.services);
-        window.Form_Load();
-        window.show();
-        window.cmdMapIt_Click();
-        QVERIFY(window.templateEditor()->isVisible());
-        window.show();
+        m_window->Form_Load();
+        m_window->show();
+        QTest::mouseClick(m_window->cmdMapIt, Qt::LeftButton);
+        QVERIFY(m_window->templateEditor());
+        m_window->show();
         // Exit ends the event loop; a guard ends it too, but with another code, if Exit did not.
-        QTimer::singleShot(0, window.mnuFileExit, &QAction::trigger);
+        QTimer::singleShot(0, m_window->mnuFileExit, &QAction::trigger);
         QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
         QCOMPARE(QApplication::exec(), 0);
-        QVERIFY(!window.isVisible());
-        QVERIFY(!window.templateEditor()->isVisible());
+        QVERIFY(!m_window->isVisible());
+        QVERIFY(!m_window->templateEditor()->isVisible());
     }
 
-    void qtMessageBoxesShowWhatTheyAreGiven_data()
-    {
-        QTest::addColumn<int>("buttons");
-        QTest::addColumn<int>("icon");
-        QTest::addColumn<bool>("titled");
-        QTest::addColumn<int>("expectedIcon");
-        QTest::addColumn<int>("expectedButtons");
-        QTest::addColumn<QString>("expectedTitle");
-        QTest::newRow("ok, critical, own title")
-            << int(MessageBoxes::Buttons::Ok) << int(MessageBoxes::Icon::Critical) << true << int(QMessageBox::Critical)
-            << int(QMessageBox::Ok) << "Updating Contact";
-        QTest::newRow("yes/no, no icon, application title")
-            << int(MessageBoxes::Buttons::YesNo) << int(MessageBoxes::Icon::None) << false << int(QMessageBox::NoIcon)
-            << int(QMessageBox::Yes | QMessageBox::No) << "Mirel";
-    }
-
+    // The real boxes: the text as it is (not read as markup), the icon, the buttons, the
+    // application's title when the box has none of its own, and the answer clicked.
     void qtMessageBoxesShowWhatTheyAreGiven()
     {
-        QFETCH(int, buttons);
-        QFETCH(int, icon);
-        QFETCH(bool, titled);
-        QFETCH(int, expectedIcon);
-        QFETCH(int, expectedButtons);
-        QFETCH(QString, expectedTitle);
-        QtMessageBoxes boxes;
-        int seenIcon = -1;
-        int seenButtons = -1;
-        QString seenTitle;
-        QString seenText;
-        QTimer::singleShot(0, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            seenIcon = box->icon();
-            seenButtons = box->standardButtons();
-            seenTitle = box->windowTitle();
-            seenText = box->textFormat() == Qt::PlainText ? box->text() : QString();
-            box->button(box->standardButtons() & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok)->click();
+        const QString text = QStringLiteral("The <MirelTmplts.mdb> file\r\nline two");
+        QString seen;
+        WhenModal<QMessageBox>([&](QMessageBox *box) {
+            seen = QStringLiteral("%1|%2|%3|").arg(int(box->icon())).arg(int(box->standardButtons())).arg(box->windowTitle());
+            if (box->textFormat() == Qt::PlainText)
+                seen += box->text();
+            QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
         });
-        const auto answer =
-            boxes.show(QStringLiteral("The <MirelTmplts.mdb> file\r\nline two"), MessageBoxes::Buttons(buttons),
-                       MessageBoxes::Icon(icon), titled ? std::optional<QString>(expectedTitle) : std::nullopt);
-        QCOMPARE(seenIcon, expectedIcon);
-        QCOMPARE(seenButtons, expectedButtons);
-        QCOMPARE(seenTitle, expectedTitle);
-        QCOMPARE(seenText, QStringLiteral("The <MirelTmplts.mdb> file\r\nline two"));
-        QCOMPARE(answer,
-                 buttons == int(MessageBoxes::Buttons::YesNo) ? MessageBoxes::Answer::Yes : MessageBoxes::Answer::Ok);
+        QtMessageBoxes boxes;
+        QCOMPARE(boxes.show(text, MessageBoxes::Buttons::YesNo, MessageBoxes::Icon::Critical, std::nullopt), MessageBoxes::Answer::Yes);
+        QCOMPARE(seen, QStringLiteral("%1|%2|%3|")
+                               .arg(int(QMessageBox::Critical))
+                               .arg(int(QMessageBox::Yes | QMessageBox::No))
+                               .arg(kAppTitle) +
+                           text);
     }
 };
 

@@ -29,16 +29,21 @@ ImportBench::ImportBench()
     boxes.clear();
 }
 
-void ImportBench::makeTemplate(const QString &name, const QString &fileType, const MappingRows &rows,
-                               const QString &sheet)
+bool MakeTemplate(AppState &state, Services &services, const QString &name, const QString &fileType,
+                  const MappingRows &rows, const QString &sheet)
 {
     state.templateName = name;
     state.sheetName = sheet;
-    const bool ok = FindTemplate(state, services, kFindCheck) && !AllocateTemplateTable(state).isEmpty() &&
-                    (CreateTemplateTable(state, state.mappingTable), true) &&
-                    WriteMappingRows(state, services, rows, kModeAdd) &&
-                    WriteTemplateIndex(state, services, kModeAdd, fileType, rows);
-    if (!ok)
+    return FindTemplate(state, services, kFindCheck) && !AllocateTemplateTable(state).isEmpty() &&
+           (CreateTemplateTable(state, state.mappingTable), true) &&
+           WriteMappingRows(state, services, rows, kModeAdd) &&
+           WriteTemplateIndex(state, services, kModeAdd, fileType, rows);
+}
+
+void ImportBench::makeTemplate(const QString &name, const QString &fileType, const MappingRows &rows,
+                               const QString &sheet)
+{
+    if (!MakeTemplate(state, services, name, fileType, rows, sheet))
         QTest::qFail("the template was not written", __FILE__, __LINE__);
 }
 

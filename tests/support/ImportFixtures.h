@@ -58,6 +58,10 @@ public:
     QMap<ImportCounter, int> counters;
 };
 
+// Writes a template through the store; false when it could not.
+bool MakeTemplate(AppState &state, Services &services, const QString &name, const QString &fileType,
+                  const MappingRows &rows, const QString &sheet = QString());
+
 // A database, an address book and the scripted services of an import.
 struct ImportBench : TestServices {
     ImportBench();
