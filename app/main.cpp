@@ -19,7 +19,7 @@ int main(int argc, char *argv[])
     QtMessageBoxes boxes;
     DesktopUrlOpener urls;
     QtFileDialogs files;
-    QtFolderPicker folders;
+    QtFolderPicker folders(boxes);
     CustomFormWindowPrompt customForms;
     Services services;
     services.messages = &boxes;

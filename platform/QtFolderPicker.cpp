@@ -1,7 +1,6 @@
 #include "platform/QtFolderPicker.h"
 
 #include "app/ErrorReport.h"
-#include "platform/QtMessageBoxes.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -17,7 +16,8 @@ namespace {
 constexpr int kIndexRole = Qt::UserRole;
 } // namespace
 
-FolderPickerDialog::FolderPickerDialog(outlook::Namespace &ns, QWidget *parent) : QDialog(parent), m_ns(ns)
+FolderPickerDialog::FolderPickerDialog(outlook::Namespace &ns, MessageBoxes &boxes, QWidget *parent)
+    : QDialog(parent), m_ns(ns), m_boxes(boxes)
 {
     setObjectName(QStringLiteral("FolderPickerDialog"));
     setWindowTitle(QStringLiteral("Select Folder"));
@@ -101,7 +101,6 @@ std::shared_ptr<outlook::Folder> FolderPickerDialog::chosenFolder() const
 
 void FolderPickerDialog::newFolder(const QString &name)
 {
-    QtMessageBoxes boxes;
     try {
         QTreeWidgetItem *current = tree->currentItem() ? tree->currentItem() : tree->topLevelItem(0);
         std::shared_ptr<outlook::Folder> made;
@@ -115,24 +114,23 @@ void FolderPickerDialog::newFolder(const QString &name)
             if (auto folder = folderOf(*it); folder && folder->EntryID() == id)
                 tree->setCurrentItem(*it);
     } catch (const std::exception &e) {
-        ReportFileError(boxes, TrappedError(e));
+        ReportFileError(m_boxes, TrappedError(e));
     }
 }
 
 void FolderPickerDialog::openStore(const QString &directory)
 {
-    QtMessageBoxes boxes;
     try {
         m_ns.AddStore(directory);
         fill();
     } catch (const std::exception &e) {
-        ReportFileError(boxes, TrappedError(e));
+        ReportFileError(m_boxes, TrappedError(e));
     }
 }
 
 std::shared_ptr<outlook::Folder> QtFolderPicker::pickFolder(outlook::Namespace &ns)
 {
-    FolderPickerDialog dialog(ns, QApplication::activeWindow());
+    FolderPickerDialog dialog(ns, m_boxes, QApplication::activeWindow());
     if (dialog.exec() != QDialog::Accepted)
         return nullptr;
     return dialog.chosenFolder();

@@ -4,18 +4,19 @@
 
 #include <QDialog>
 
+class MessageBoxes;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QPushButton;
 
 // The folder picker as a modal dialog: the open stores (the default one first) and their
 // folders as a tree, with OK, Cancel, "New Folder..." and "Open Address Book..." to add another
-// directory as a store for the rest of the run.
+// directory as a store for the rest of the run. Its errors are shown through the given boxes.
 class FolderPickerDialog : public QDialog {
     Q_OBJECT
 
 public:
-    FolderPickerDialog(outlook::Namespace &ns, QWidget *parent = nullptr);
+    FolderPickerDialog(outlook::Namespace &ns, MessageBoxes &boxes, QWidget *parent = nullptr);
     std::shared_ptr<outlook::Folder> chosenFolder() const;
 
     QTreeWidget *tree;
@@ -33,11 +34,16 @@ private:
     std::shared_ptr<outlook::Store> storeOf(QTreeWidgetItem *item) const;
 
     outlook::Namespace &m_ns;
+    MessageBoxes &m_boxes;
     QList<std::shared_ptr<outlook::Store>> m_stores;
     QList<std::shared_ptr<outlook::Folder>> m_folders;
 };
 
 class QtFolderPicker : public FolderPicker {
 public:
+    explicit QtFolderPicker(MessageBoxes &boxes) : m_boxes(boxes) {}
     std::shared_ptr<outlook::Folder> pickFolder(outlook::Namespace &ns) override;
+
+private:
+    MessageBoxes &m_boxes;
 };
