@@ -121,8 +121,9 @@ private slots:
         QFETCH(int, contacts);
         CustomFormWindowPrompt prompt;
         b->services.customForms = &prompt;
-        writeBytes(b->folder(QStringLiteral("Leads"))->EntryID() + QStringLiteral("/first.vcf"),
-                   "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:A\r\nN:A;;;;\r\nX-MIREL-MESSAGE-CLASS:IPM.Contact.Lead\r\nEND:VCARD\r\n");
+        writeBytes(
+            b->folder(QStringLiteral("Leads"))->EntryID() + QStringLiteral("/first.vcf"),
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:A\r\nN:A;;;;\r\nX-MIREL-MESSAGE-CLASS:IPM.Contact.Lead\r\nEND:VCARD\r\n");
         chooseAndVerify("First,Company,Mail,Phone,Street\r\nAnn,Acme,,,\r\n");
         b->folders.answers = {QStringLiteral("Leads")};
         QString notice;

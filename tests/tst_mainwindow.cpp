@@ -53,7 +53,6 @@ private slots:
         m_t->services.messages = &second;
         frmMirelImportMain(state2, m_t->services).Form_Load();
         QVERIFY(second.boxes.isEmpty());
-        m_t->services.messages = &m_t->boxes;
     }
 
     void startupFailureEndsTheProgram_data()
@@ -71,8 +70,7 @@ private slots:
             << "password" << 2 << "ERROR:  26 - The following error has occurred\r\nThe file '" << kCritical;
         QTest::newRow("empty system table")
             << "table" << 2 << "Critical error - the template database is missing critical information" << kCritical;
-        QTest::newRow("unwritable folder") << "folder" << 6 << "The <MirelTmplts.mdb> file does not exist"
-                                           << kCritical;
+        QTest::newRow("unwritable folder") << "folder" << 6 << "The <MirelTmplts.mdb> file does not exist" << kCritical;
     }
 
     void startupFailureEndsTheProgram()
@@ -91,7 +89,7 @@ private slots:
         if (fault == QLatin1String("password") || fault == QLatin1String("table")) {
             DataAccess::Catalog catalog;
             catalog.create(database(), fault == QLatin1String("table") ? QString(kTemplateDatabasePassword)
-                                                                        : QStringLiteral("some other password"));
+                                                                       : QStringLiteral("some other password"));
             catalog.appendTable(SysParmsTableSchema());
             catalog.appendTable(TemplateIndexTableSchema());
         }
@@ -125,8 +123,9 @@ private slots:
         };
         m_window->Form_Load();
         QCOMPARE(m_t->ended, 0);
-        QCOMPARE(m_t->boxes.texts().value(1), QStringLiteral("ERROR:  429 - The following error has occurred\r\nbusy\r\n"
-                                                             "This request has been cancelled - retry"));
+        QCOMPARE(m_t->boxes.texts().value(1),
+                 QStringLiteral("ERROR:  429 - The following error has occurred\r\nbusy\r\n"
+                                "This request has been cancelled - retry"));
         QVERIFY(!m_t->state.outlookNamespace);
         QVERIFY(!m_window->cmdCreate->isEnabled());
     }
@@ -150,8 +149,9 @@ private slots:
         QVERIFY(editor && editor->isVisible());
         QVERIFY(!m_window->isVisible());
         for (const QString &name : {QStringLiteral("Leads"), QStringLiteral("Other")})
-            QVERIFY(MakeTemplate(m_t->state, m_t->services, name, QStringLiteral("CSH"),
-                                 {{1, "First", "First Name", "FirstName"}, {2, "Company", "Company Name", "CompanyName"}}));
+            QVERIFY(
+                MakeTemplate(m_t->state, m_t->services, name, QStringLiteral("CSH"),
+                             {{1, "First", "First Name", "FirstName"}, {2, "Company", "Company Name", "CompanyName"}}));
         editor->close();
         QVERIFY(m_window->isVisible());
 
@@ -227,13 +227,17 @@ private slots:
         const QString text = QStringLiteral("The <MirelTmplts.mdb> file\r\nline two");
         QString seen;
         WhenModal<QMessageBox>([&](QMessageBox *box) {
-            seen = QStringLiteral("%1|%2|%3|").arg(int(box->icon())).arg(int(box->standardButtons())).arg(box->windowTitle());
+            seen = QStringLiteral("%1|%2|%3|")
+                       .arg(int(box->icon()))
+                       .arg(int(box->standardButtons()))
+                       .arg(box->windowTitle());
             if (box->textFormat() == Qt::PlainText)
                 seen += box->text();
             QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
         });
         QtMessageBoxes boxes;
-        QCOMPARE(boxes.show(text, MessageBoxes::Buttons::YesNo, MessageBoxes::Icon::Critical, std::nullopt), MessageBoxes::Answer::Yes);
+        QCOMPARE(boxes.show(text, MessageBoxes::Buttons::YesNo, MessageBoxes::Icon::Critical, std::nullopt),
+                 MessageBoxes::Answer::Yes);
         QCOMPARE(seen, QStringLiteral("%1|%2|%3|")
                                .arg(int(QMessageBox::Critical))
                                .arg(int(QMessageBox::Yes | QMessageBox::No))
