@@ -118,7 +118,6 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("status");
         QTest::newRow("help") << QStringList{"--help"} << 0;
-        QTest::newRow("none") << QStringList() << 2;
         QTest::newRow("no folder") << QStringList{"--template", "x", "--input", "y"} << 2;
         QTest::newRow("unknown option") << QStringList{"--template", "x", "--input", "y", "--folder", "z", "--fast"}
                                         << 2;
