@@ -1,6 +1,8 @@
 #include "TestServices.h"
 #include "app/AppError.h"
 #include "source/CReadFile.h"
+#include "source/SourceFile.h"
+#include "source/WorkbookHelper.h"
 
 #include <QDate>
 #include <QDir>
