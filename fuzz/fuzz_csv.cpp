@@ -1,6 +1,6 @@
 // Reads arbitrary bytes as a comma-delimited file, with and without a header line.
 #include "app/AppError.h"
-#include "source/CReadFile.h"
+#include "source/CsvReader.h"
 
 #include <cstdint>
 

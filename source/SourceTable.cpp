@@ -72,3 +72,13 @@ QVariant SourceTable::cell(int row, int column) const
         return QVariant();
     }
 }
+
+QStringList namedColumns(const QStringList &header, int width)
+{
+    QStringList names;
+    for (int i = 0; i < std::max(int(header.size()), width); ++i) {
+        const QString name = header.value(i);
+        names << (name.isEmpty() ? QStringLiteral("F%1").arg(i + 1) : name);
+    }
+    return names;
+}

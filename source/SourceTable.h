@@ -59,3 +59,7 @@ private:
     std::vector<QVariant> m_typed;
     int m_position = 0;
 };
+
+// The names of a table's columns from its header row, at least width of them: a column without a
+// name of its own is named after its place: F1, F2, ...
+QStringList namedColumns(const QStringList &header, int width);

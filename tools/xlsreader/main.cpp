@@ -2,7 +2,8 @@
 // damaged file cannot take the program down. Writes its answer to standard output.
 //   mirel-xls-reader list FILE
 //   mirel-xls-reader sheet FILE SHEET HEADER(0|1)
-#include "source/CReadFile.h"
+#include "source/WorkbookHelper.h"
+#include "source/WorkbookReader.h"
 
 #include <QCoreApplication>
 #include <QFile>
