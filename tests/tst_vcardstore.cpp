@@ -123,7 +123,8 @@ private slots:
 
         auto back = folder->Items()->GetFirst();
         QVERIFY(back);
-        QCOMPARE(back->data(), contact->data()); // properties, user fields and form
+        // The properties, the user fields and the form come back as they were.
+        QCOMPARE(back->data(), contact->data());
         QVERIFY(!back->GetProperty(QStringLiteral("FullName")).isValid()); // the derived FN is not a full name
 
         // Saving the read item again rewrites the same file.
