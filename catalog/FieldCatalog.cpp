@@ -1,5 +1,7 @@
 #include "catalog/FieldCatalog.h"
 
+#include "catalog/MappingKey.h"
+
 #include <QHash>
 
 namespace {
@@ -126,12 +128,12 @@ const CatalogNode *FieldCatalog::find(const QString &key)
     return it == byKey.constEnd() ? nullptr : &nodes()[*it];
 }
 
+bool FieldCatalog::isGroupKey(const QString &key)
+{
+    return MappingKey::parse(key).kind == MappingKey::Kind::Group;
+}
+
 bool FieldCatalog::isStreetLineKey(const QString &key)
 {
-    // "##" + address code + "Street" + line 1 to 3
-    static const QStringList codes{QStringLiteral("CO"), QStringLiteral("ML"), QStringLiteral("HM"),
-                                   QStringLiteral("OT")};
-    if (key.size() != 11 || !key.startsWith(QLatin1String("##")) || key.mid(4, 6) != QLatin1String("Street"))
-        return false;
-    return codes.contains(key.mid(2, 2)) && key[10] >= QLatin1Char('1') && key[10] <= QLatin1Char('3');
+    return MappingKey::parse(key).kind == MappingKey::Kind::StreetLine;
 }

@@ -21,6 +21,6 @@ public:
     // The node with exactly this key (letter case counts), or nullptr.
     static const CatalogNode *find(const QString &key);
 
-    static bool isGroupKey(const QString &key) { return key.startsWith(QLatin1String("@@")); }
+    static bool isGroupKey(const QString &key);
     static bool isStreetLineKey(const QString &key);
 };

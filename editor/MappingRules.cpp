@@ -2,15 +2,13 @@
 
 #include "app/AppState.h"
 #include "catalog/FieldCatalog.h"
+#include "catalog/MappingKey.h"
 #include "platform/MessageBoxes.h"
 #include "source/MappingGrid.h"
 
 namespace {
 
 const QString kUserDefined = QStringLiteral("USERDEFINED");
-constexpr const char *kCodes[] = {"CO", "ML", "HM", "OT"};
-constexpr const char *kFullStreets[] = {"BusinessAddressStreet", "MailingAddressStreet", "HomeAddressStreet",
-                                        "OtherAddressStreet"};
 
 AppState::StreetFlags &flagsOf(AppState &state, int address)
 {
@@ -21,20 +19,14 @@ AppState::StreetFlags &flagsOf(AppState &state, int address)
 // The address (0 business, 1 mailing, 2 home, 3 other) of a street-line key, or -1.
 int lineAddress(const QString &key)
 {
-    if (!FieldCatalog::isStreetLineKey(key))
-        return -1;
-    for (int a = 0; a < 4; ++a)
-        if (key.mid(2, 2) == QLatin1String(kCodes[a]))
-            return a;
-    return -1;
+    const MappingKey::Parsed parsed = MappingKey::parse(key);
+    return parsed.kind == MappingKey::Kind::StreetLine ? parsed.address : -1;
 }
 
 int fullStreetAddress(const QString &key)
 {
-    for (int a = 0; a < 4; ++a)
-        if (key == QLatin1String(kFullStreets[a]))
-            return a;
-    return -1;
+    const MappingKey::Parsed parsed = MappingKey::parse(key);
+    return parsed.kind == MappingKey::Kind::FullStreet ? parsed.address : -1;
 }
 
 } // namespace
@@ -125,7 +117,7 @@ bool MappingRules::addUserFields(MappingGrid &grid, const QString &caption)
     for (int i = 0; i < grid.rowCount(); ++i) {
         const MappingRow row = grid.row(i);
         if (row.displayName.isEmpty())
-            grid.setMapping(i, kUserDefined, QStringLiteral("UD") + row.sourceColumnName);
+            grid.setMapping(i, kUserDefined, MappingKey::userDefined(row.sourceColumnName));
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include "app/AppState.h"
 #include "app/ErrorReport.h"
 #include "app/Services.h"
+#include "catalog/MappingKey.h"
 #include "import/FieldAssignment.h"
 #include "outlook/FolderChoice.h"
 #include "platform/MessageBoxes.h"
@@ -193,7 +194,7 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
         for (int f = 0; f < rows.fieldCount(); ++f) {
             for (const QString &key : std::as_const(keysOfField[f])) {
                 state.currentValue = rows.value(f);
-                const bool userDefined = key.startsWith(QLatin1String("UD"));
+                const bool userDefined = MappingKey::parse(key).kind == MappingKey::Kind::UserDefined;
                 const bool hasValue =
                     !state.currentValue.isNull() &&
                     !(state.currentValue.typeId() == QMetaType::QString && state.currentValue.toString().isEmpty());
@@ -207,7 +208,7 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
                 }
             }
         }
-        SetContactField(state, services, contact, QStringLiteral("##END"));
+        SetContactField(state, services, contact, MappingKey::rowEnd());
 
         const AppState::RowFlags flags = state.rowFlags;
         if (flags.hasData) {

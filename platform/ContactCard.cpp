@@ -4,10 +4,13 @@
 #include "outlook/ContactProperties.h"
 
 #include <QDateTime>
-#include <QSet>
+#include <QHash>
+
+#include <algorithm>
 
 namespace vcardstore {
 
+using ContactProperties::Carrier;
 using outlook::ContactData;
 
 namespace {
@@ -18,210 +21,90 @@ const QString kUserFieldProperty = QStringLiteral("X-MIREL-USER-FIELD");
 const QString kDerivedParam = QStringLiteral("X-MIREL-DERIVED");
 const QString kSlotParam = QStringLiteral("X-MIREL-SLOT");
 const QString kKindParam = QStringLiteral("X-KIND");
-
-// Properties kept in the components of a structured vCard property.
-struct Component {
-    const char *key;
-    int index;
-};
-constexpr Component kNameParts[] = {{"LastName", 0}, {"FirstName", 1}, {"MiddleName", 2}, {"Title", 3}, {"Suffix", 4}};
-constexpr Component kOrgParts[] = {{"CompanyName", 0}, {"Department", 1}};
-constexpr const char *kEmailKeys[] = {"EmailAddress", "Email2Address", "Email3Address"};
-
-// The four addresses: ADR and LABEL with the address's types. ADR components: post office
-// box, extended address, street, locality, region, postal code, country.
-struct Address {
-    const char *prefix;
-    const char *types;
-};
-constexpr Address kAddresses[] = {{"Business", "WORK"}, {"Home", "HOME"}, {"Mailing", "POSTAL"}, {"Other", "X-OTHER"}};
-constexpr std::pair<int, const char *> kAddressParts[] = {{0, "PostOfficeBox"}, {2, "Street"},     {3, "City"},
-                                                          {4, "State"},         {5, "PostalCode"}, {6, "Country"}};
-
-// Properties of one value: the key, the vCard property, and the types that tell keys of one
-// property apart (matched as a set).
-struct Single {
-    const char *key;
-    const char *name;
-    const char *types;
-};
-constexpr Single kSingles[] = {
-    {"JobTitle", "TITLE", ""},
-    {"Profession", "ROLE", ""},
-    {"NickName", "NICKNAME", ""},
-    {"Body", "NOTE", ""},
-    {"WebPage", "URL", ""},
-    {"BusinessHomePage", "URL", "WORK"},
-    {"PersonalHomePage", "URL", "HOME"},
-    {"InternetFreeBusyAddress", "FBURL", ""},
-    {"BusinessAddress", "LABEL", "WORK"},
-    {"HomeAddress", "LABEL", "HOME"},
-    {"MailingAddress", "LABEL", "POSTAL"},
-    {"OtherAddress", "LABEL", "X-OTHER"},
-    {"AssistantTelephoneNumber", "TEL", "X-ASSISTANT"},
-    {"BusinessTelephoneNumber", "TEL", "WORK,VOICE"},
-    {"Business2TelephoneNumber", "TEL", "WORK,VOICE,X-SECOND"},
-    {"BusinessFaxNumber", "TEL", "WORK,FAX"},
-    {"CallbackTelephoneNumber", "TEL", "X-CALLBACK"},
-    {"CarTelephoneNumber", "TEL", "CAR"},
-    {"CompanyMainTelephoneNumber", "TEL", "WORK,X-COMPANY"},
-    {"HomeTelephoneNumber", "TEL", "HOME,VOICE"},
-    {"Home2TelephoneNumber", "TEL", "HOME,VOICE,X-SECOND"},
-    {"HomeFaxNumber", "TEL", "HOME,FAX"},
-    {"ISDNNumber", "TEL", "ISDN"},
-    {"MobileTelephoneNumber", "TEL", "CELL"},
-    {"OtherFaxNumber", "TEL", "FAX,X-OTHER"},
-    {"OtherTelephoneNumber", "TEL", "VOICE,X-OTHER"},
-    {"PagerNumber", "TEL", "PAGER"},
-    {"PrimaryTelephoneNumber", "TEL", "PREF,VOICE"},
-    {"RadioTelephoneNumber", "TEL", "X-RADIO"},
-    {"TelexNumber", "TEL", "X-TELEX"},
-    {"TTYDDTelephoneNumber", "TEL", "X-TTYTDD"},
-    {"Account", "X-ACCOUNT", ""},
-    {"AssistantName", "X-ASSISTANT", ""},
-    {"BillingInformation", "X-BILLING-INFORMATION", ""},
-    {"Children", "X-CHILDREN", ""},
-    {"Companies", "X-COMPANIES", ""},
-    {"ComputerNetworkName", "X-COMPUTER-NETWORK-NAME", ""},
-    {"CustomerID", "X-CUSTOMER-ID", ""},
-    {"FTPSite", "X-FTP-SITE", ""},
-    {"GovernmentIDNumber", "X-GOVERNMENT-ID", ""},
-    {"Hobby", "X-HOBBY", ""},
-    {"Initials", "X-INITIALS", ""},
-    {"Language", "X-LANGUAGE", ""},
-    {"ManagerName", "X-MANAGER", ""},
-    {"Mileage", "X-MILEAGE", ""},
-    {"NetMeetingAlias", "X-NETMEETING-ALIAS", ""},
-    {"NetMeetingServer", "X-NETMEETING-SERVER", ""},
-    {"OfficeLocation", "X-OFFICE-LOCATION", ""},
-    {"OrganizationalIDNumber", "X-ORGANIZATIONAL-ID", ""},
-    {"ReferredBy", "X-REFERRED-BY", ""},
-    {"Spouse", "X-SPOUSE", ""},
-    {"Subject", "X-SUBJECT", ""},
-};
-constexpr std::pair<const char *, const char *> kDates[] = {{"Birthday", "BDAY"}, {"Anniversary", "X-ANNIVERSARY"}};
 const QStringList kGenderNames{QStringLiteral("Unspecified"), QStringLiteral("Female"), QStringLiteral("Male")};
 
-// The keys the structured and single properties carry; any other property goes as X-MIREL-FIELD.
+// A structured vCard property (N, ORG, or the ADR of one address) and the contact properties in
+// its components.
+struct Structured {
+    QString name;
+    QString types;
+    int size = 0;
+    QList<std::pair<int, QString>> parts; // component, contact property
+
+    QString keyOf(int slot) const
+    {
+        for (const auto &[index, key] : parts)
+            if (index == slot)
+                return key;
+        return QString();
+    }
+};
+
+// In the order a card writes them: N, ORG, then the four ADR.
+const QList<Structured> &structured()
+{
+    static const QList<Structured> all = [] {
+        QList<Structured> list;
+        for (const ContactProperties::Property &p : ContactProperties::all()) {
+            if (p.carrier != Carrier::Component)
+                continue;
+            const QString name = QLatin1String(p.vcard);
+            const QString types = QLatin1String(p.types);
+            if (list.isEmpty() || list.last().name != name || list.last().types != types)
+                list << Structured{name, types, 0, {}};
+            list.last().size = std::max(list.last().size, p.slot + 1);
+            list.last().parts.emplace_back(p.slot, QLatin1String(p.name));
+        }
+        return list;
+    }();
+    return all;
+}
+
+const Structured &structured(const QString &name)
+{
+    for (const Structured &s : structured())
+        if (s.name == name)
+            return s;
+    throw AppError(ErrorCode::NotFound, QStringLiteral("No contact property is written as %1.").arg(name));
+}
+
+// The contact properties of one carrier, in the table's order.
+QList<const ContactProperties::Property *> carried(Carrier carrier)
+{
+    QList<const ContactProperties::Property *> list;
+    for (const ContactProperties::Property &p : ContactProperties::all())
+        if (p.carrier == carrier)
+            list << &p;
+    return list;
+}
+
+QString keyOf(Carrier carrier)
+{
+    return QLatin1String(carried(carrier).first()->name);
+}
+
+// The e-mail addresses by slot, the first one first.
+const QStringList &emailKeys()
+{
+    static const QStringList keys = [] {
+        QStringList list;
+        for (const ContactProperties::Property *p : carried(Carrier::Email))
+            list << QLatin1String(p->name);
+        return list;
+    }();
+    return keys;
+}
+
+// The keys the vCard's own properties carry; any other property goes as X-MIREL-FIELD.
 bool isMappedKey(const QString &key)
 {
-    static const QSet<QString> keys = [] {
-        QSet<QString> k{QStringLiteral("FullName"), QStringLiteral("Categories"), QStringLiteral("Gender")};
-        for (const auto &c : kNameParts)
-            k.insert(QLatin1String(c.key));
-        for (const auto &c : kOrgParts)
-            k.insert(QLatin1String(c.key));
-        for (const char *e : kEmailKeys)
-            k.insert(QLatin1String(e));
-        for (const auto &a : kAddresses)
-            for (const auto &[index, part] : kAddressParts)
-                k.insert(QLatin1String(a.prefix) + QStringLiteral("Address") + QLatin1String(part));
-        for (const auto &single : kSingles)
-            k.insert(QLatin1String(single.key));
-        for (const auto &[key, name] : kDates)
-            k.insert(QLatin1String(key));
-        return k;
-    }();
-    return keys.contains(key);
+    const ContactProperties::Property *p = ContactProperties::find(key);
+    return p && p->carrier != Carrier::Field;
 }
 
-QStringList typeSet(const char *types)
+QString text(const ContactData &c, const QString &key)
 {
-    QStringList set = QString::fromLatin1(types).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    set.sort();
-    return set;
-}
-
-// The TYPE values of a property, however they were written (one list, or TYPE given twice).
-QStringList typeSet(const vcard::Property &p)
-{
-    QStringList set;
-    for (const auto &[k, v] : p.params)
-        if (k.compare(QLatin1String("TYPE"), Qt::CaseInsensitive) == 0)
-            for (const QString &t : v.split(QLatin1Char(','), Qt::SkipEmptyParts))
-                if (!set.contains(t.trimmed().toUpper()))
-                    set << t.trimmed().toUpper();
-    set.sort();
-    return set;
-}
-
-QList<std::pair<QString, QString>> typeParams(const char *types)
-{
-    if (!*types)
-        return {};
-    return {{QStringLiteral("TYPE"), QString::fromLatin1(types)}};
-}
-
-QString dateText(const QVariant &value)
-{
-    if (value.typeId() == QMetaType::QDateTime)
-        return value.toDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-    return value.toDate().toString(Qt::ISODate);
-}
-
-QVariant dateValue(const QString &text)
-{
-    if (text.contains(QLatin1Char('T'))) {
-        const QDateTime when = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-        if (when.isValid())
-            return when;
-    }
-    // Also the basic form some programs write, 19800229.
-    QDate day = QDate::fromString(text.left(10), Qt::ISODate);
-    if (!day.isValid())
-        day = QDate::fromString(text.left(8), QStringLiteral("yyyyMMdd"));
-    return day.isValid() ? QVariant(day) : QVariant();
-}
-
-// Typed values of the program's own X- properties: a kind parameter and a text form.
-std::pair<QString, QString> encodeValue(const QVariant &value)
-{
-    if (value.isNull())
-        return {QStringLiteral("null"), QString()};
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-        return {QStringLiteral("boolean"), value.toBool() ? QStringLiteral("TRUE") : QStringLiteral("FALSE")};
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::UInt:
-        return {QStringLiteral("integer"), QString::number(value.toLongLong())};
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return {QStringLiteral("number"), QString::number(value.toDouble(), 'g', 17)};
-    case QMetaType::QDate:
-        return {QStringLiteral("date"), value.toDate().toString(Qt::ISODate)};
-    case QMetaType::QDateTime:
-        return {QStringLiteral("date-time"), value.toDateTime().toString(Qt::ISODateWithMs)};
-    default:
-        return {QStringLiteral("text"), vcard::escapeText(value.toString())};
-    }
-}
-
-QVariant decodeValue(const QString &kind, const QString &raw)
-{
-    if (kind == QLatin1String("null"))
-        return QVariant();
-    if (kind == QLatin1String("boolean"))
-        return raw.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0;
-    if (kind == QLatin1String("integer")) {
-        const qlonglong n = raw.toLongLong();
-        if (n >= std::numeric_limits<int>::min() && n <= std::numeric_limits<int>::max())
-            return int(n);
-        return n;
-    }
-    if (kind == QLatin1String("number"))
-        return raw.toDouble();
-    if (kind == QLatin1String("date"))
-        return QDate::fromString(raw, Qt::ISODate);
-    if (kind == QLatin1String("date-time"))
-        return QDateTime::fromString(raw, Qt::ISODateWithMs);
-    return vcard::unescapeText(raw);
-}
-
-QString text(const ContactData &c, const char *key)
-{
-    return c.property(QLatin1String(key)).toString();
+    return c.property(key).toString();
 }
 
 // The formatted name every card must carry when no full name is set, chosen as a "File As"
@@ -229,17 +112,18 @@ QString text(const ContactData &c, const char *key)
 // phone number, so that a contact known by any of these is never listed without a name.
 QString derivedFormattedName(const ContactData &c)
 {
+    const Structured &name = structured(QStringLiteral("N"));
     QStringList parts;
-    for (const char *key : {"Title", "FirstName", "MiddleName", "LastName", "Suffix"}) {
-        const QString part = text(c, key).trimmed();
+    // Prefix, given name, additional names, family name, suffix.
+    for (const int slot : {3, 1, 2, 0, 4}) {
+        const QString part = text(c, name.keyOf(slot)).trimmed();
         if (!part.isEmpty())
             parts << part;
     }
     if (!parts.isEmpty())
         return parts.join(QLatin1Char(' '));
-    QStringList others{QStringLiteral("CompanyName")};
-    for (const char *key : kEmailKeys)
-        others << QLatin1String(key);
+    QStringList others{structured(QStringLiteral("ORG")).keyOf(0)};
+    others += emailKeys();
     others += ContactProperties::phoneNumbers();
     for (const QString &key : std::as_const(others)) {
         const QString value = c.property(key).toString().trimmed();
@@ -254,6 +138,19 @@ vcard::Property prop(const QString &name, const QString &value, QList<std::pair<
     return vcard::Property{name, std::move(params), value};
 }
 
+// The components of a structured property; `set` tells whether any of its properties is set.
+QStringList components(const ContactData &c, const Structured &s, bool &set)
+{
+    QStringList parts(s.size);
+    set = false;
+    for (const auto &[index, key] : s.parts) {
+        const QVariant v = c.property(key);
+        parts[index] = v.toString();
+        set = set || v.isValid();
+    }
+    return parts;
+}
+
 } // namespace
 
 QByteArray cardFromContact(const QString &uid, const ContactData &c, const QList<vcard::Property> &foreign)
@@ -263,27 +160,23 @@ QByteArray cardFromContact(const QString &uid, const ContactData &c, const QList
     props << prop(QStringLiteral("PRODID"), QStringLiteral("-//ContactMirel//Importer//EN"));
     props << prop(QStringLiteral("UID"), vcard::escapeText(uid));
 
-    const QString fullName = text(c, "FullName");
+    const QString fullName = text(c, keyOf(Carrier::FullName));
     if (!fullName.isEmpty())
         props << prop(QStringLiteral("FN"), vcard::escapeText(fullName));
     else
         props << prop(QStringLiteral("FN"), vcard::escapeText(derivedFormattedName(c)), {{kDerivedParam, "TRUE"}});
 
-    QStringList name(5);
-    for (const auto &part : kNameParts)
-        name[part.index] = text(c, part.key);
-    props << prop(QStringLiteral("N"), vcard::joinValue(name));
-
-    QStringList org(2);
-    for (const auto &part : kOrgParts)
-        org[part.index] = text(c, part.key);
-    if (!org[0].isEmpty() || !org[1].isEmpty())
+    // N stands in every card; ORG when it has text; an address when any of its properties is set.
+    bool set = false;
+    props << prop(QStringLiteral("N"), vcard::joinValue(components(c, structured(QStringLiteral("N")), set)));
+    const QStringList org = components(c, structured(QStringLiteral("ORG")), set);
+    if (!org.join(QString()).isEmpty())
         props << prop(QStringLiteral("ORG"), vcard::joinValue(org));
 
     // The first address written is marked preferred, so other programs pick the one the user put first.
     bool preferred = true;
-    for (int slot = 0; slot < 3; ++slot) {
-        const QString address = text(c, kEmailKeys[slot]);
+    for (int slot = 0; slot < emailKeys().size(); ++slot) {
+        const QString address = text(c, emailKeys()[slot]);
         if (address.isEmpty())
             continue;
         const QString types = preferred ? QStringLiteral("INTERNET,PREF") : QStringLiteral("INTERNET");
@@ -292,31 +185,28 @@ QByteArray cardFromContact(const QString &uid, const ContactData &c, const QList
         preferred = false;
     }
 
-    for (const Address &a : kAddresses) {
-        QStringList parts(7);
-        bool any = false;
-        for (const auto &[index, part] : kAddressParts) {
-            const QVariant v = c.property(QLatin1String(a.prefix) + QStringLiteral("Address") + QLatin1String(part));
-            parts[index] = v.toString();
-            any = any || v.isValid();
-        }
-        if (any)
-            props << prop(QStringLiteral("ADR"), vcard::joinValue(parts), typeParams(a.types));
+    for (const Structured &address : structured()) {
+        if (address.name != QLatin1String("ADR"))
+            continue;
+        const QStringList parts = components(c, address, set);
+        if (set)
+            props << prop(address.name, vcard::joinValue(parts), vcard::typeParams(address.types));
     }
 
-    for (const Single &single : kSingles) {
-        const QVariant v = c.property(QLatin1String(single.key));
+    for (const ContactProperties::Property *single : carried(Carrier::Single)) {
+        const QVariant v = c.property(QLatin1String(single->name));
         if (v.isValid())
-            props << prop(QLatin1String(single.name), vcard::escapeText(v.toString()), typeParams(single.types));
+            props << prop(QLatin1String(single->vcard), vcard::escapeText(v.toString()),
+                          vcard::typeParams(QLatin1String(single->types)));
     }
 
-    for (const auto &[key, vcardName] : kDates) {
-        const QVariant v = c.property(QLatin1String(key));
+    for (const ContactProperties::Property *date : carried(Carrier::Date)) {
+        const QVariant v = c.property(QLatin1String(date->name));
         if (v.isValid())
-            props << prop(QLatin1String(vcardName), dateText(v));
+            props << prop(QLatin1String(date->vcard), vcard::dateText(v));
     }
 
-    const QVariant categories = c.property(QStringLiteral("Categories"));
+    const QVariant categories = c.property(keyOf(Carrier::Categories));
     if (categories.isValid()) {
         // One category each, as address books list them; read back as "A, B".
         QStringList list;
@@ -325,20 +215,20 @@ QByteArray cardFromContact(const QString &uid, const ContactData &c, const QList
         props << prop(QStringLiteral("CATEGORIES"), vcard::joinValue(list, QLatin1Char(',')));
     }
 
-    const QVariant gender = c.property(QStringLiteral("Gender"));
+    const QVariant gender = c.property(keyOf(Carrier::Gender));
     if (gender.isValid())
         props << prop(QStringLiteral("X-GENDER"), kGenderNames.value(gender.toInt()));
 
     for (const auto &[key, value] : c.properties) {
         if (isMappedKey(key))
             continue;
-        const auto [kind, encoded] = encodeValue(value);
+        const auto [kind, encoded] = vcard::encodeTyped(value);
         props << prop(kFieldProperty, encoded, {{QStringLiteral("NAME"), key}, {kKindParam, kind}});
     }
 
     props << prop(kMessageClassProperty, vcard::escapeText(c.messageClass));
     for (const outlook::UserProperty &field : c.userProperties.items()) {
-        const auto [kind, encoded] = encodeValue(field.value);
+        const auto [kind, encoded] = vcard::encodeTyped(field.value);
         // The name travels in the value, where any character can be escaped.
         props << prop(kUserFieldProperty, vcard::escapeText(field.name) + QLatin1Char(';') + encoded,
                       {{QStringLiteral("X-TYPE"), QString::number(field.type)}, {kKindParam, kind}});
@@ -370,30 +260,83 @@ bool setOnce(ContactData &c, const QString &key, const QVariant &value)
     return true;
 }
 
-bool readSingle(ContactData &c, const vcard::Property &p)
+// The table's rows by vCard property.
+const QMultiHash<QString, const ContactProperties::Property *> &byVCardName()
 {
-    const QStringList types = typeSet(p);
-    for (const Single &single : kSingles)
-        if (p.name == QLatin1String(single.name) && types == typeSet(single.types))
-            return setOnce(c, QLatin1String(single.key), vcard::unescapeText(p.value));
+    static const QMultiHash<QString, const ContactProperties::Property *> index = [] {
+        QMultiHash<QString, const ContactProperties::Property *> h;
+        for (const ContactProperties::Property &p : ContactProperties::all())
+            if (p.carrier != Carrier::Field)
+                h.insert(QLatin1String(p.vcard), &p);
+        return h;
+    }();
+    return index;
+}
+
+// The row a vCard property is read into: of its name, and of its types where the row has types
+// or is a single value; nullptr when none is.
+const ContactProperties::Property *rowOf(const vcard::Property &p)
+{
+    const QStringList types = p.types();
+    for (const ContactProperties::Property *row : byVCardName().values(p.name)) {
+        const bool typed = row->carrier == Carrier::Single || *row->types;
+        if (!typed || types == vcard::typeSet(QLatin1String(row->types)))
+            return row;
+    }
+    return nullptr;
+}
+
+bool readStructured(ContactData &c, const vcard::Property &p, const ContactProperties::Property &row)
+{
+    const QString types = QLatin1String(row.types);
+    for (const Structured &s : structured()) {
+        if (s.name != p.name || s.types != types)
+            continue;
+        // A second address of one kind goes aside; N and ORG are read as they come.
+        if (p.name == QLatin1String("ADR") && (c.property(s.keyOf(2)).isValid() || c.property(s.keyOf(3)).isValid()))
+            return false;
+        const QStringList parts = vcard::splitValue(p.value);
+        for (const auto &[index, key] : s.parts)
+            if (index < parts.size() && !parts[index].isEmpty())
+                c.setProperty(key, parts[index]);
+        return true;
+    }
     return false;
 }
 
-bool readAddress(ContactData &c, const vcard::Property &p)
+// Reads a property the table maps into the contact; false when it goes aside.
+bool readMapped(ContactData &c, const vcard::Property &p, int &nextEmail)
 {
-    const QStringList types = typeSet(p);
-    for (const Address &a : kAddresses) {
-        if (types != typeSet(a.types))
-            continue;
-        const QString prefix = QLatin1String(a.prefix) + QStringLiteral("Address");
-        if (c.property(prefix + QStringLiteral("Street")).isValid() ||
-            c.property(prefix + QStringLiteral("City")).isValid())
-            return false;
-        const QStringList parts = vcard::splitValue(p.value);
-        for (const auto &[index, part] : kAddressParts)
-            if (index < parts.size() && !parts[index].isEmpty())
-                c.setProperty(prefix + QLatin1String(part), parts[index]);
+    const ContactProperties::Property *row = rowOf(p);
+    if (!row)
+        return false;
+    const QString key = QLatin1String(row->name);
+    switch (row->carrier) {
+    case Carrier::FullName:
+        if (p.param(kDerivedParam).isEmpty() && !p.value.isEmpty())
+            c.setProperty(key, vcard::unescapeText(p.value));
         return true;
+    case Carrier::Component:
+        return readStructured(c, p, *row);
+    case Carrier::Email: {
+        const int slot = p.param(kSlotParam).isEmpty() ? nextEmail : p.param(kSlotParam).toInt() - 1;
+        nextEmail = slot + 1;
+        return slot >= 0 && slot < emailKeys().size() && setOnce(c, emailKeys()[slot], vcard::unescapeText(p.value));
+    }
+    case Carrier::Single:
+        return setOnce(c, key, vcard::unescapeText(p.value));
+    case Carrier::Date: {
+        const QVariant day = vcard::dateValue(p.value);
+        return day.isValid() && setOnce(c, key, day);
+    }
+    case Carrier::Categories:
+        return setOnce(c, key, vcard::splitValue(p.value, QLatin1Char(',')).join(QStringLiteral(", ")));
+    case Carrier::Gender: {
+        const int code = int(kGenderNames.indexOf(p.value));
+        return code >= 0 && setOnce(c, key, code);
+    }
+    case Carrier::Field:
+        break;
     }
     return false;
 }
@@ -415,60 +358,19 @@ CardContents readCard(const QByteArray &bytes)
             // written anew on every save
         } else if (p.name == QLatin1String("UID")) {
             contents.uid = vcard::unescapeText(p.value);
-        } else if (p.name == QLatin1String("FN")) {
-            if (p.param(kDerivedParam).isEmpty() && !p.value.isEmpty())
-                c.setProperty(QStringLiteral("FullName"), vcard::unescapeText(p.value));
-        } else if (p.name == QLatin1String("N")) {
-            const QStringList parts = vcard::splitValue(p.value);
-            for (const auto &part : kNameParts)
-                if (part.index < parts.size() && !parts[part.index].isEmpty())
-                    c.setProperty(QLatin1String(part.key), parts[part.index]);
-        } else if (p.name == QLatin1String("ORG")) {
-            const QStringList parts = vcard::splitValue(p.value);
-            for (const auto &part : kOrgParts)
-                if (part.index < parts.size() && !parts[part.index].isEmpty())
-                    c.setProperty(QLatin1String(part.key), parts[part.index]);
-        } else if (p.name == QLatin1String("EMAIL")) {
-            const int slot = p.param(kSlotParam).isEmpty() ? nextEmail : p.param(kSlotParam).toInt() - 1;
-            taken = slot >= 0 && slot < 3 && setOnce(c, QLatin1String(kEmailKeys[slot]), vcard::unescapeText(p.value));
-            nextEmail = slot + 1;
-        } else if (p.name == QLatin1String("ADR")) {
-            taken = readAddress(c, p);
-        } else if (p.name == QLatin1String("CATEGORIES")) {
-            taken = setOnce(c, QStringLiteral("Categories"),
-                            vcard::splitValue(p.value, QLatin1Char(',')).join(QStringLiteral(", ")));
-        } else if (p.name == QLatin1String("X-GENDER")) {
-            const int code = int(kGenderNames.indexOf(p.value));
-            taken = code >= 0 && setOnce(c, QStringLiteral("Gender"), code);
-        } else if (p.name == QLatin1String("BDAY") || p.name == QLatin1String("X-ANNIVERSARY")) {
-            const QVariant day = dateValue(p.value);
-            taken =
-                day.isValid() &&
-                setOnce(c, p.name == QLatin1String("BDAY") ? QStringLiteral("Birthday") : QStringLiteral("Anniversary"),
-                        day);
         } else if (p.name == kFieldProperty) {
-            c.setProperty(p.param(QStringLiteral("NAME")), decodeValue(p.param(kKindParam), p.value));
+            c.setProperty(p.param(QStringLiteral("NAME")), vcard::decodeTyped(p.param(kKindParam), p.value));
         } else if (p.name == kMessageClassProperty) {
             c.messageClass = vcard::unescapeText(p.value);
         } else if (p.name == kUserFieldProperty) {
-            // Split once at the first unescaped ';': the name, then the value as written.
-            int cut = -1;
-            for (int i = 0; i < p.value.size(); ++i) {
-                if (p.value[i] == QLatin1Char('\\'))
-                    ++i;
-                else if (p.value[i] == QLatin1Char(';')) {
-                    cut = i;
-                    break;
-                }
-            }
-            const QString name = vcard::unescapeText(cut < 0 ? p.value : p.value.left(cut));
-            const QString raw = cut < 0 ? QString() : p.value.mid(cut + 1);
+            // The name, then the value as written.
+            const auto [name, raw] = vcard::splitFirst(p.value);
             const int type = p.param(QStringLiteral("X-TYPE")).isEmpty() ? outlook::olText
                                                                          : p.param(QStringLiteral("X-TYPE")).toInt();
             c.userProperties.Add(name, type);
-            c.userProperties.SetValue(name, decodeValue(p.param(kKindParam), raw));
+            c.userProperties.SetValue(name, vcard::decodeTyped(p.param(kKindParam), raw));
         } else {
-            taken = readSingle(c, p);
+            taken = readMapped(c, p, nextEmail);
         }
         // What this program does not map (photos, a second phone of one kind, ...) is kept as written.
         if (!taken)

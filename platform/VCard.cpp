@@ -2,6 +2,10 @@
 
 #include "app/AppError.h"
 
+#include <QDateTime>
+
+#include <limits>
+
 namespace vcard {
 
 namespace {
@@ -42,6 +46,32 @@ QString Property::param(const QString &key) const
         if (k.compare(key, Qt::CaseInsensitive) == 0)
             return v;
     return QString();
+}
+
+QStringList Property::types() const
+{
+    QStringList set;
+    for (const auto &[k, v] : params)
+        if (k.compare(QLatin1String("TYPE"), Qt::CaseInsensitive) == 0)
+            for (const QString &t : v.split(QLatin1Char(','), Qt::SkipEmptyParts))
+                if (!set.contains(t.trimmed().toUpper()))
+                    set << t.trimmed().toUpper();
+    set.sort();
+    return set;
+}
+
+QStringList typeSet(const QString &types)
+{
+    QStringList set = types.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    set.sort();
+    return set;
+}
+
+QList<std::pair<QString, QString>> typeParams(const QString &types)
+{
+    if (types.isEmpty())
+        return {};
+    return {{QStringLiteral("TYPE"), types}};
 }
 
 QString escapeText(const QString &text)
@@ -113,6 +143,85 @@ QStringList splitValue(const QString &raw, QChar separator)
     }
     parts << unescapeText(current);
     return parts;
+}
+
+std::pair<QString, QString> splitFirst(const QString &raw, QChar separator)
+{
+    int cut = -1;
+    for (int i = 0; i < raw.size(); ++i) {
+        if (raw[i] == QLatin1Char('\\'))
+            ++i;
+        else if (raw[i] == separator) {
+            cut = i;
+            break;
+        }
+    }
+    return {unescapeText(cut < 0 ? raw : raw.left(cut)), cut < 0 ? QString() : raw.mid(cut + 1)};
+}
+
+QString dateText(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QDateTime)
+        return value.toDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    return value.toDate().toString(Qt::ISODate);
+}
+
+QVariant dateValue(const QString &text)
+{
+    if (text.contains(QLatin1Char('T'))) {
+        const QDateTime when = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+        if (when.isValid())
+            return when;
+    }
+    QDate day = QDate::fromString(text.left(10), Qt::ISODate);
+    if (!day.isValid())
+        day = QDate::fromString(text.left(8), QStringLiteral("yyyyMMdd"));
+    return day.isValid() ? QVariant(day) : QVariant();
+}
+
+std::pair<QString, QString> encodeTyped(const QVariant &value)
+{
+    if (value.isNull())
+        return {QStringLiteral("null"), QString()};
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return {QStringLiteral("boolean"), value.toBool() ? QStringLiteral("TRUE") : QStringLiteral("FALSE")};
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UInt:
+        return {QStringLiteral("integer"), QString::number(value.toLongLong())};
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return {QStringLiteral("number"), QString::number(value.toDouble(), 'g', 17)};
+    case QMetaType::QDate:
+        return {QStringLiteral("date"), value.toDate().toString(Qt::ISODate)};
+    case QMetaType::QDateTime:
+        return {QStringLiteral("date-time"), value.toDateTime().toString(Qt::ISODateWithMs)};
+    default:
+        return {QStringLiteral("text"), escapeText(value.toString())};
+    }
+}
+
+QVariant decodeTyped(const QString &kind, const QString &raw)
+{
+    if (kind == QLatin1String("null"))
+        return QVariant();
+    if (kind == QLatin1String("boolean"))
+        return raw.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0;
+    if (kind == QLatin1String("integer")) {
+        const qlonglong n = raw.toLongLong();
+        if (n >= std::numeric_limits<int>::min() && n <= std::numeric_limits<int>::max())
+            return int(n);
+        return n;
+    }
+    if (kind == QLatin1String("number"))
+        return raw.toDouble();
+    if (kind == QLatin1String("date"))
+        return QDate::fromString(raw, Qt::ISODate);
+    if (kind == QLatin1String("date-time"))
+        return QDateTime::fromString(raw, Qt::ISODateWithMs);
+    return unescapeText(raw);
 }
 
 QByteArray foldLine(const QByteArray &line)

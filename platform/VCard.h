@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 // Reading and writing vCard 3.0 text: escaping, structured values, line folding at 75 octets
 // without splitting a UTF-8 character, and unfolding on read.
@@ -14,6 +15,9 @@ struct Property {
     QString value; // as it stands in the file, still escaped
 
     QString param(const QString &name) const;
+    // The TYPE values, in upper case and sorted, however they were written (one list, or TYPE
+    // given twice).
+    QStringList types() const;
     bool operator==(const Property &) const = default;
 };
 
@@ -25,6 +29,24 @@ QString unescapeText(const QString &text);
 QString joinValue(const QStringList &parts, QChar separator = QLatin1Char(';'));
 // Splits at unescaped separators and unescapes each part.
 QStringList splitValue(const QString &raw, QChar separator = QLatin1Char(';'));
+
+// The TYPE values of a list ("WORK,VOICE") as a sorted set, to compare with Property::types().
+QStringList typeSet(const QString &types);
+// The TYPE parameter of a list; none for an empty list.
+QList<std::pair<QString, QString>> typeParams(const QString &types);
+// Splits at the first unescaped separator: the first part unescaped, the rest as written
+// (empty when there is no separator).
+std::pair<QString, QString> splitFirst(const QString &raw, QChar separator = QLatin1Char(';'));
+
+// A date or date-time value (BDAY): ISO 8601, and read also in the basic form 19800229. An
+// invalid QVariant when the text is no date.
+QString dateText(const QVariant &value);
+QVariant dateValue(const QString &text);
+
+// A typed value in a kind parameter (null, boolean, integer, number, date, date-time, text) and
+// its text, which gives back the same value and type.
+std::pair<QString, QString> encodeTyped(const QVariant &value);
+QVariant decodeTyped(const QString &kind, const QString &raw);
 
 // One content line with CRLF, folded where it passes 75 octets.
 QByteArray writeProperty(const Property &property);

@@ -35,29 +35,6 @@ class TestVCardStore : public QObject {
     Q_OBJECT
 
 private slots:
-    void escapingRoundTrips_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("escaped");
-        QTest::newRow("plain") << "Ann Lee"
-                               << "Ann Lee";
-        QTest::newRow("separators") << "a,b;c\\d"
-                                    << "a\\,b\\;c\\\\d";
-        QTest::newRow("line breaks") << "line 1\r\nline 2\r\n"
-                                     << "line 1\\nline 2\\n";
-        QTest::newRow("non-ASCII") << "Zoë Ærø"
-                                   << "Zoë Ærø";
-    }
-
-    void escapingRoundTrips()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, escaped);
-        QCOMPARE(vcard::escapeText(text), escaped);
-        QCOMPARE(vcard::unescapeText(escaped), text);
-        QCOMPARE(vcard::splitValue(vcard::joinValue({text, text})), (QStringList{text, text}));
-    }
-
     void longLinesFoldWithoutSplittingCharacters()
     {
         // Two-byte and three-byte characters placed so that naive cuts would split them.
@@ -73,41 +50,27 @@ private slots:
         QCOMPARE(cards[0][0].value, value);
     }
 
-    void malformedCardsAreErrors_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::newRow("no END") << QByteArray("BEGIN:VCARD\r\nFN:x\r\n");
-        QTest::newRow("no colon") << QByteArray("BEGIN:VCARD\r\nFN x\r\nEND:VCARD\r\n");
-        QTest::newRow("outside") << QByteArray("FN:x\r\n");
-    }
-
-    void malformedCardsAreErrors()
-    {
-        QFETCH(QByteArray, text);
-        QVERIFY_THROWS_EXCEPTION(AppError, vcard::parse(text));
-    }
-
     void defaultStoreIsCreatedWithOneContactFolder()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("AddressBooks"));
         vcardstore::VCardApplication app(path);
         QVERIFY(!QFileInfo::exists(path)); // made on first use, not before
-        auto ns = app.GetNamespace(QStringLiteral("MAPI"));
-        QCOMPARE(ns->Stores().size(), 1);
-        QCOMPARE(ns->Stores()[0]->StoreID(), path);
-        const auto folders = ns->Stores()[0]->Folders();
+        const auto folders = app.GetNamespace(QStringLiteral("MAPI"))->Stores()[0]->Folders();
         QCOMPARE(folders.size(), 1);
         QCOMPARE(folders[0]->Name(), QStringLiteral("Contacts"));
-        QCOMPARE(folders[0]->DefaultItemType(), outlook::olContactItem);
         QCOMPARE(folders[0]->StoreID(), path);
-        QCOMPARE(folders[0]->Items()->Count(), 0);
         QVERIFY(!folders[0]->Items()->GetFirst());
-
         // Opening it again neither adds nor changes folders.
         vcardstore::VCardApplication again(path);
         QCOMPARE(again.GetNamespace(QStringLiteral("MAPI"))->Stores()[0]->Folders().size(), 1);
         QVERIFY_THROWS_EXCEPTION(AppError, again.GetNamespace(QStringLiteral("OTHER")));
+        // A store left without folders gets its contact folder back.
+        QVERIFY(QDir(folders[0]->EntryID()).removeRecursively());
+        vcardstore::VCardApplication emptied(path);
+        const auto remade = emptied.GetNamespace(QStringLiteral("MAPI"))->Stores()[0]->Folders();
+        QCOMPARE(remade.size(), 1);
+        QCOMPARE(remade[0]->Name(), QStringLiteral("Contacts"));
     }
 
     void defaultStoreThatCannotBeMadeIsAnError()
@@ -115,22 +78,13 @@ private slots:
         QTemporaryDir dir;
         const QString blocker = dir.filePath(QStringLiteral("AddressBooks"));
         writeBytes(blocker, "a file, not a folder");
-        try {
-            vcardstore::VCardApplication app(blocker);
-            QFAIL("a file in place of the store was accepted");
-        } catch (const AppError &e) {
-            QCOMPARE(e.number(), ErrorCode::CannotCreateObject);
-        }
+        QCOMPARE(failureOf([&] { vcardstore::VCardApplication app(blocker); }).number,
+                 qint32(ErrorCode::CannotCreateObject));
         QCOMPARE(readBytes(blocker), QByteArray("a file, not a folder"));
-
         // A store that cannot be made in its place fails on first use.
         vcardstore::VCardApplication unmakeable(blocker + QStringLiteral("/AddressBooks"));
-        try {
-            unmakeable.GetNamespace(QStringLiteral("MAPI"));
-            QFAIL("a store under a file was made");
-        } catch (const AppError &e) {
-            QCOMPARE(e.number(), ErrorCode::CannotCreateObject);
-        }
+        QCOMPARE(failureOf([&] { unmakeable.GetNamespace(QStringLiteral("MAPI")); }).number,
+                 qint32(ErrorCode::CannotCreateObject));
     }
 
     void contactRoundTripsThroughTheFolder()
@@ -160,7 +114,6 @@ private slots:
         const QStringList files = QDir(folder->EntryID()).entryList({QStringLiteral("*.vcf")});
         QCOMPARE(files.size(), 1);
         const QByteArray card = readBytes(QDir(folder->EntryID()).filePath(files[0]));
-        QVERIFY(card.startsWith("BEGIN:VCARD\r\nVERSION:3.0\r\n"));
         QVERIFY(card.contains("\r\nFN;X-MIREL-DERIVED=TRUE:Zoë O'Brien\\; Jr\r\n"));
         QVERIFY(card.contains("\r\nN:O'Brien\\; Jr;Zoë;;;\r\n"));
         QVERIFY(card.contains("\r\nORG:Ærø Trading\\, Ltd;Sales\r\n"));
@@ -170,11 +123,8 @@ private slots:
 
         auto back = folder->Items()->GetFirst();
         QVERIFY(back);
+        // The properties, the user fields and the form come back as they were.
         QCOMPARE(back->data(), contact->data());
-        QCOMPARE(back->MessageClass(), QStringLiteral("IPM.Contact.Sales Lead"));
-        QCOMPARE(back->UserProperties().Count(), 3);
-        QCOMPARE(back->UserProperties().Item(0).name, QStringLiteral("Région de vente"));
-        QCOMPARE(back->UserProperties().Item(1).value, QVariant(12500.5));
         QVERIFY(!back->GetProperty(QStringLiteral("FullName")).isValid()); // the derived FN is not a full name
 
         // Saving the read item again rewrites the same file.
@@ -184,34 +134,6 @@ private slots:
         auto resaved = folder->Items()->GetFirst();
         QCOMPARE(resaved->GetProperty(QStringLiteral("JobTitle")), QVariant(QStringLiteral("Buyer")));
         QCOMPARE(resaved->GetProperty(QStringLiteral("LastName")), QVariant(QStringLiteral("O'Brien; Jr")));
-    }
-
-    void formattedNameFallsBack_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QByteArray>("fn");
-        QTest::newRow("full name") << "FullName"
-                                   << "Dr. Ann Lee" << QByteArray("FN:Dr. Ann Lee");
-        QTest::newRow("company") << "CompanyName"
-                                 << "Acme" << QByteArray("FN;X-MIREL-DERIVED=TRUE:Acme");
-        QTest::newRow("e-mail") << "EmailAddress"
-                                << "a@b.c" << QByteArray("FN;X-MIREL-DERIVED=TRUE:a@b.c");
-        QTest::newRow("nothing") << "JobTitle"
-                                 << "Buyer" << QByteArray("FN;X-MIREL-DERIVED=TRUE:");
-    }
-
-    void formattedNameFallsBack()
-    {
-        QFETCH(QString, key);
-        QFETCH(QString, value);
-        QFETCH(QByteArray, fn);
-        ContactData c;
-        c.setProperty(key, value);
-        const QByteArray card = vcardstore::cardFromContact(QStringLiteral("uid-1"), c);
-        QVERIFY2(card.contains("\r\n" + fn + "\r\n"), card.constData());
-        QVERIFY(card.contains("\r\nN:"));
-        QCOMPARE(vcardstore::contactFromCard(card), c);
     }
 
     void itemsComeBackInSaveOrder()
@@ -240,10 +162,6 @@ private slots:
         auto ns = app.GetNamespace(QStringLiteral("MAPI"));
         auto store = ns->Stores().first();
         auto leads = store->AddFolder(QStringLiteral("Leads/2026"), outlook::olContactItem);
-        auto mail = store->AddFolder(QStringLiteral("Inbox"), outlook::olMailItem);
-        QCOMPARE(leads->Name(), QStringLiteral("Leads/2026"));
-        QCOMPARE(mail->DefaultItemType(), outlook::olMailItem);
-
         auto found = ns->GetFolderFromID(leads->EntryID());
         QCOMPARE(found->Name(), QStringLiteral("Leads/2026"));
         QCOMPARE(found->StoreID(), store->StoreID());
@@ -253,12 +171,8 @@ private slots:
         writeBytes(dir.filePath(QStringLiteral("AddressBooks/cal/event.ics")), "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n");
         QCOMPARE(ns->GetFolderFromID(dir.filePath(QStringLiteral("AddressBooks/cal")))->DefaultItemType(), 1);
 
-        try {
-            ns->GetFolderFromID(dir.filePath(QStringLiteral("AddressBooks/gone")));
-            QFAIL("a missing folder was found");
-        } catch (const AppError &e) {
-            QCOMPARE(e.number(), ErrorCode::NotFound);
-        }
+        QCOMPARE(failureOf([&] { ns->GetFolderFromID(dir.filePath(QStringLiteral("AddressBooks/gone"))); }).number,
+                 qint32(ErrorCode::NotFound));
 
         // A folder removed after its contact was made: the save fails and nothing is written.
         auto contact = leads->Items()->Add(outlook::kStandardContactClass);
@@ -306,16 +220,6 @@ private slots:
         QCOMPARE(readBytes(multi), two);
     }
 
-    void storeLeftWithoutFoldersGetsItsContactFolder()
-    {
-        QTemporaryDir dir;
-        QDir(dir.path()).mkdir(QStringLiteral("AddressBooks"));
-        vcardstore::VCardApplication app(dir.filePath(QStringLiteral("AddressBooks")));
-        const auto folders = app.GetNamespace(QStringLiteral("MAPI"))->Stores()[0]->Folders();
-        QCOMPARE(folders.size(), 1);
-        QCOMPARE(folders[0]->Name(), QStringLiteral("Contacts"));
-    }
-
     void foldersOfOneName()
     {
         QTemporaryDir dir;
@@ -359,6 +263,9 @@ private slots:
             << "0.vcf"
             << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE;ENCODING=QUOTED-PRINTABLE:one=\r\ntwo\r\nEND:VCARD\r\n");
         QTest::newRow("empty card") << "0.vcf" << QByteArray();
+        QTest::newRow("card cut short") << "0.vcf" << QByteArray("BEGIN:VCARD\r\nFN:half");
+        QTest::newRow("line without a colon") << "0.vcf" << QByteArray("BEGIN:VCARD\r\nFN x\r\nEND:VCARD\r\n");
+        QTest::newRow("line outside a card") << "0.vcf" << QByteArray("FN:x\r\n");
         QTest::newRow("card linked to /dev/zero") << "0.vcf" << QByteArray("zero");
         QTest::newRow("displayname as a FIFO") << "displayname" << QByteArray("fifo");
         QTest::newRow("forms.json linked to /dev/zero") << "forms.json" << QByteArray("zero");
@@ -403,17 +310,6 @@ private slots:
             QCOMPARE(readBytes(path), bytes);
     }
 
-    void brokenCardIsPassedOver()
-    {
-        QTemporaryDir dir;
-        vcardstore::VCardApplication app(dir.filePath(QStringLiteral("AddressBooks")));
-        auto folder = contactsFolder(*app.GetNamespace(QStringLiteral("MAPI")));
-        const QString path = QDir(folder->EntryID()).filePath(QStringLiteral("broken.vcf"));
-        writeBytes(path, "BEGIN:VCARD\r\nFN:half");
-        QVERIFY(!folder->Items()->GetFirst());
-        QCOMPARE(readBytes(path), QByteArray("BEGIN:VCARD\r\nFN:half"));
-    }
-
     void linesOfOtherProgramsWrittenBack_data()
     {
         QTest::addColumn<QByteArray>("read");
@@ -427,8 +323,18 @@ private slots:
         QTest::newRow("value holding a comma") << QByteArray("X-A;X-B=\"c,d\":1") << QByteArray("X-A;X-B=\"c,d\":1");
         QTest::newRow("first e-mail preferred") << QByteArray("EMAIL;TYPE=INTERNET:z@x.org")
                                                 << QByteArray("EMAIL;TYPE=INTERNET,PREF;X-MIREL-SLOT=1:z@x.org");
+        // A card without a full name is named after its name, company, e-mail or phone, in this order.
+        QTest::newRow("full name") << QByteArray("FN:Dr. Ann Lee") << QByteArray("FN:Dr. Ann Lee");
+        QTest::newRow("composed name") << QByteArray("N:Lee;Ann;Q;Dr.;Jr\r\nORG:Acme")
+                                       << QByteArray("FN;X-MIREL-DERIVED=TRUE:Dr. Ann Q Lee Jr");
+        QTest::newRow("company") << QByteArray("ORG:Acme\r\nEMAIL:a@b.c") << QByteArray("FN;X-MIREL-DERIVED=TRUE:Acme");
+        QTest::newRow("e-mail") << QByteArray("EMAIL:a@b.c\r\nTEL;TYPE=CELL:1")
+                                << QByteArray("FN;X-MIREL-DERIVED=TRUE:a@b.c");
         QTest::newRow("phone names the card")
             << QByteArray("TEL;TYPE=CELL:+1 555") << QByteArray("FN;X-MIREL-DERIVED=TRUE:+1 555");
+        QTest::newRow("primary phone first")
+            << QByteArray("TEL;TYPE=X-CALLBACK:2\r\nTEL;TYPE=PREF,VOICE:1") << QByteArray("FN;X-MIREL-DERIVED=TRUE:1");
+        QTest::newRow("nothing") << QByteArray("TITLE:Buyer") << QByteArray("FN;X-MIREL-DERIVED=TRUE:");
         QTest::newRow("NUL bytes dropped") << QByteArray("NOTE:a\0b", 8) << QByteArray("NOTE:ab");
     }
 
@@ -441,6 +347,8 @@ private slots:
         QVERIFY2(card.contains("\r\n" + written + "\r\n"), card.constData());
         QVERIFY(!card.contains('\0'));
         QCOMPARE(vcardstore::readCard(card).foreign, contents.foreign);
+        if (!read.contains('\0'))
+            QCOMPARE(vcardstore::readCard(card).data, contents.data);
     }
 };
 
