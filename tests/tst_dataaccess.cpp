@@ -180,28 +180,6 @@ private slots:
         QCOMPARE(db->scalar(QStringLiteral("SELECT P_NAME FROM tblPeople")).toString(), QStringLiteral("a"));
     }
 
-    void deletingKeepsThePlaceInTheRows()
-    {
-        auto db = newDatabase(QStringLiteral("delete.db"));
-        for (int i = 1; i <= 4; ++i)
-            db->execute(QStringLiteral("INSERT INTO tblPeople (P_ID, P_NAME) VALUES (?, ?)"),
-                        {i, QStringLiteral("n%1").arg(i)});
-        RecordSet rs;
-        rs.open(db, QStringLiteral("select * from tblPeople order by p_id"));
-        rs.moveNext();
-        rs.deleteCurrent(); // n2
-        QCOMPARE(failureOf([&] { rs.value(0); }).number, 3021);
-        rs.moveNext();
-        QCOMPARE(rs.value(QStringLiteral("p_name")).toString(), QStringLiteral("n3"));
-        rs.moveNext();
-        rs.deleteCurrent(); // n4, the last
-        rs.moveNext();
-        QVERIFY(rs.eof());
-        QCOMPARE(rs.recordCount(), 2);
-        QCOMPARE(db->scalar(QStringLiteral("SELECT group_concat(P_NAME) FROM tblPeople")).toString(),
-                 QStringLiteral("n1,n3"));
-    }
-
     void catalogAndTransactions()
     {
         auto db = newDatabase(QStringLiteral("tx.db"));

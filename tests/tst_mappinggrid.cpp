@@ -3,7 +3,6 @@
 #include "source/FileChoice.h"
 #include "source/FileTypes.h"
 #include "source/MappingGrid.h"
-#include "store/TemplateStore.h"
 
 #include <QTest>
 
@@ -115,23 +114,6 @@ private slots:
         QCOMPARE(t.boxes.boxes.size(), 1);
         QVERIFY2(t.boxes.texts()[0].startsWith(message), qPrintable(t.boxes.texts()[0]));
         QCOMPARE(t.boxes.boxes[0].icon, MessageBoxes::Icon::Critical);
-    }
-
-    void storedTemplateFillsTheGrid()
-    {
-        ImportBench t;
-        const MappingRows stored{{1, "Co", "Company Name", "CompanyName"},
-                                 {2, "Street", "CO Street Addr1", "##COStreet1"},
-                                 {3, "Unused", "", ""},
-                                 {4, "Region", "USERDEFINED", "UDRegion"}};
-        t.makeTemplate(QStringLiteral("Stored"), QStringLiteral("CSH"), stored);
-        QVERIFY(FindTemplate(t.state, t.services, kFindRead));
-        QVERIFY(OpenTemplateTable(t.state, t.services));
-        t.state.mappingRecords.moveNext(); // positioned anywhere
-        MemoryMappingGrid grid;
-        QVERIFY(LoadMappingGrid(t.state, t.services, grid, QStringLiteral("CSH - Text/CSV Comma Del w/ Hdr")));
-        QCOMPARE(grid.rows(), stored);
-        QVERIFY(t.boxes.boxes.isEmpty());
     }
 
     void fileTypeList()
