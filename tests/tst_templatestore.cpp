@@ -48,6 +48,18 @@ QStringList dump(const std::shared_ptr<Connection> &db)
     return out;
 }
 
+// A fixed folder with a custom form of three fields.
+void useLeadsFolder(AppState &state)
+{
+    state.defaultFolder = true;
+    state.folderEntryId = QStringLiteral("/books/Leads");
+    state.folderStoreId = QStringLiteral("/books");
+    state.folderName = QStringLiteral("Leads");
+    state.customForm = true;
+    state.customFormName = QStringLiteral("IPM.Contact.Lead");
+    state.customFieldCount = 3;
+}
+
 QVariant scalar(ImportBench &t, const QString &sql, const QVariantList &params = {})
 {
     return t.state.connection->scalar(sql, params);
@@ -73,13 +85,7 @@ private slots:
     void savedTemplateReadsBackWhole()
     {
         ImportBench t;
-        t.state.defaultFolder = true;
-        t.state.folderEntryId = QStringLiteral("/books/Leads");
-        t.state.folderStoreId = QStringLiteral("/books");
-        t.state.folderName = QStringLiteral("Leads");
-        t.state.customForm = true;
-        t.state.customFormName = QStringLiteral("IPM.Contact.Lead");
-        t.state.customFieldCount = 3;
+        useLeadsFolder(t.state);
         t.state.business.streetLines = true;
         t.state.home.streetLines = true;
         t.state.editPending = true;
@@ -175,13 +181,7 @@ private slots:
         QFETCH(QString, fileType);
         QFETCH(int, header);
         ImportBench t;
-        t.state.defaultFolder = true;
-        t.state.folderEntryId = QStringLiteral("/b/F");
-        t.state.folderStoreId = QStringLiteral("/b");
-        t.state.folderName = QStringLiteral("F");
-        t.state.customForm = true;
-        t.state.customFormName = QStringLiteral("IPM.Contact.X");
-        t.state.customFieldCount = 2;
+        useLeadsFolder(t.state);
         t.makeTemplate(QStringLiteral("Rules"), fileType, sampleRows(2));
         QCOMPARE(scalar(t, QStringLiteral("SELECT TM_HDRSYN FROM tblTmpltIndex")).toInt(), header);
 
