@@ -165,13 +165,8 @@ private slots:
         QCOMPARE(failureOf([&] { rs.value(QStringLiteral("no_such_field")); }).number, 3265);
         rs.moveNext();
         QCOMPARE(failureOf([&] { rs.value(0); }).number, 3021);
-
-        RecordSet computed;
-        computed.open(db, QStringLiteral("select count(*) as n from tblPeople"));
-        QCOMPARE(computed.value(QStringLiteral("N")).toInt(), 1);
-        QCOMPARE(failureOf([&] { computed.addNew(); }).number, 3251);
-        QVERIFY(failureOf([&] { computed.open(nullptr, QStringLiteral("select 1")); }).pending());
-        QVERIFY(failureOf([&] { computed.open(db, QStringLiteral("select * from nowhere")); }).pending());
+        RecordSet missing;
+        QVERIFY(failureOf([&] { missing.open(db, QStringLiteral("select * from nowhere")); }).pending());
 
         // A rejected write leaves the row set as it was.
         rs.moveFirst();
