@@ -28,7 +28,6 @@ Table peopleTable()
     return t;
 }
 
-// Runs a step that must fail and returns the error it raised.
 } // namespace
 
 class TestDataAccess : public QObject {
@@ -80,6 +79,15 @@ private slots:
         QVERIFY(failureOf([&] { Connection::create(text, kKey); }).pending());
         QCOMPARE(readBytes(text), QByteArray("just some words\n"));
 
+        // A dangling link is not taken for a first start, nor followed into a new file.
+        const QString target = m_dir.filePath(QStringLiteral("elsewhere.db"));
+        const QString link = m_dir.filePath(QStringLiteral("link.db"));
+        QVERIFY(QFile::link(target, link));
+        const ErrorInfo opened = failureOf([&] { Connection::open(link, kKey); });
+        QVERIFY(opened.pending() && opened.number != ErrorCode::FileNotFound);
+        QVERIFY(failureOf([&] { Connection::create(link, kKey); }).pending());
+        QVERIFY(!QFileInfo::exists(target));
+
         QVERIFY(!Connection::openInMemory(kKey)->cipherVersion().isEmpty());
     }
 
@@ -87,6 +95,7 @@ private slots:
     {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<bool>("accepted");
+        QTest::newRow("key twice") << "INSERT INTO tblPeople (P_ID) VALUES (1), (1)" << false;
         QTest::newRow("smallint in range") << "INSERT INTO tblPeople (P_ID) VALUES (32767)" << true;
         QTest::newRow("smallint too large") << "INSERT INTO tblPeople (P_ID) VALUES (32768)" << false;
         QTest::newRow("smallint text") << "INSERT INTO tblPeople (P_ID) VALUES ('abc')" << false;
@@ -110,58 +119,40 @@ private slots:
         QCOMPARE(!error.pending(), accepted);
     }
 
-    void recordSetNavigatesAndWrites()
+    void recordSetWritesWhatItReadsBack()
     {
         auto db = newDatabase(QStringLiteral("rs.db"));
         RecordSet rs;
         rs.open(db, QStringLiteral("select * from tblPeople order by p_name"));
         QVERIFY(rs.eof() && rs.bof());
-        QCOMPARE(rs.recordCount(), 0);
-        QCOMPARE(rs.fieldCount(), 6);
-        QCOMPARE(rs.fieldName(1), QStringLiteral("P_NAME"));
-
         const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
-        const QStringList names{QStringLiteral("bravo"), QStringLiteral("Alpha"), QStringLiteral("charlie")};
-        for (int i = 0; i < names.size(); ++i) {
+        int id = 0;
+        for (const QString &name : {QStringLiteral("bravo"), QStringLiteral("Alpha")}) {
             rs.addNew();
-            rs.setValue(QStringLiteral("p_id"), i + 1);
-            rs.setValue(QStringLiteral("P_Name"), names[i]);
-            rs.setValue(QStringLiteral("p_code"), QStringLiteral("C%1").arg(i));
+            rs.setValue(QStringLiteral("p_id"), ++id);
+            rs.setValue(QStringLiteral("P_Name"), name);
             rs.setValue(QStringLiteral("p_when"), when);
             rs.update();
         }
-        QCOMPARE(rs.recordCount(), 3);
-        // A row added without a Boolean reads False.
+        QCOMPARE(rs.recordCount(), 2);
+        // A row added without a Boolean reads False; one without a number reads nothing.
         QCOMPARE(rs.value(QStringLiteral("P_ACTIVE")), QVariant(false));
         QCOMPARE(rs.value(QStringLiteral("P_COUNT")), QVariant());
-
-        RecordSet sorted;
-        sorted.open(db, QStringLiteral("select * from tblPeople order by p_name"));
-        QStringList order;
-        for (sorted.moveFirst(); !sorted.eof(); sorted.moveNext())
-            order << sorted.value(1).toString();
-        QCOMPARE(order, (QStringList{"Alpha", "bravo", "charlie"}));
 
         RecordSet one;
         one.open(db, QStringLiteral("SELECT * FROM tblPeople WHERE p_name = ?"), {QStringLiteral("ALPHA")});
         QCOMPARE(one.recordCount(), 1); // text compares without regard to case
-        QCOMPARE(one.value(QStringLiteral("p_code")).toString(), QStringLiteral("C1"));
         QCOMPARE(one.value(QStringLiteral("P_WHEN")).toDateTime(), when);
         one.setValue(QStringLiteral("p_active"), true);
         one.setValue(QStringLiteral("p_count"), 2147483647);
         one.update();
-        QCOMPARE(db->scalar(QStringLiteral("SELECT P_ACTIVE FROM tblPeople WHERE P_ID = 2")).toBool(), true);
-        QCOMPARE(
-            db->scalar(QStringLiteral("SELECT typeof(P_ACTIVE) || P_ACTIVE FROM tblPeople WHERE P_ID = 2")).toString(),
-            QStringLiteral("integer-1"));
-        QCOMPARE(db->scalar(QStringLiteral("SELECT P_COUNT FROM tblPeople WHERE P_ID = 2")).toInt(), 2147483647);
-
+        QCOMPARE(db->scalar(QStringLiteral("SELECT typeof(P_ACTIVE) || P_ACTIVE || '|' || P_COUNT FROM tblPeople "
+                                           "WHERE P_ID = 2")),
+                 QVariant(QStringLiteral("integer-1|2147483647")));
         one.deleteCurrent();
         QVERIFY(one.eof());
-        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM tblPeople")).toInt(), 2);
-
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM tblPeople")).toInt(), 1);
         one.close();
-        QVERIFY(!one.isOpen());
         QCOMPARE(failureOf([&] { one.value(0); }).number, 3704);
     }
 
@@ -173,17 +164,9 @@ private slots:
         rs.open(db, QStringLiteral("select * from tblPeople"));
         QCOMPARE(failureOf([&] { rs.value(QStringLiteral("no_such_field")); }).number, 3265);
         rs.moveNext();
-        QVERIFY(rs.eof());
         QCOMPARE(failureOf([&] { rs.value(0); }).number, 3021);
-
-        RecordSet computed;
-        computed.open(db, QStringLiteral("select count(*) as n from tblPeople"));
-        QCOMPARE(computed.value(QStringLiteral("N")).toInt(), 1);
-        QCOMPARE(failureOf([&] { computed.addNew(); }).number, 3251);
-
-        RecordSet closed;
-        QVERIFY(failureOf([&] { closed.open(nullptr, QStringLiteral("select 1")); }).pending());
-        QVERIFY(failureOf([&] { closed.open(db, QStringLiteral("select * from nowhere")); }).pending());
+        RecordSet missing;
+        QVERIFY(failureOf([&] { missing.open(db, QStringLiteral("select * from nowhere")); }).pending());
 
         // A rejected write leaves the row set as it was.
         rs.moveFirst();
@@ -192,79 +175,25 @@ private slots:
         QCOMPARE(db->scalar(QStringLiteral("SELECT P_NAME FROM tblPeople")).toString(), QStringLiteral("a"));
     }
 
-    void deletingKeepsThePlaceInTheRows()
-    {
-        auto db = newDatabase(QStringLiteral("delete.db"));
-        for (int i = 1; i <= 4; ++i)
-            db->execute(QStringLiteral("INSERT INTO tblPeople (P_ID, P_NAME) VALUES (?, ?)"),
-                        {i, QStringLiteral("n%1").arg(i)});
-        RecordSet rs;
-        rs.open(db, QStringLiteral("select * from tblPeople order by p_id"));
-        rs.moveNext();
-        rs.deleteCurrent(); // n2
-        QCOMPARE(failureOf([&] { rs.value(0); }).number, 3021);
-        rs.moveNext();
-        QCOMPARE(rs.value(QStringLiteral("p_name")).toString(), QStringLiteral("n3"));
-        rs.moveNext();
-        rs.deleteCurrent(); // n4, the last
-        rs.moveNext();
-        QVERIFY(rs.eof());
-        QCOMPARE(rs.recordCount(), 2);
-        QCOMPARE(db->scalar(QStringLiteral("SELECT group_concat(P_NAME) FROM tblPeople")).toString(),
-                 QStringLiteral("n1,n3"));
-    }
-
-    void danglingLinkIsNotFollowedIntoANewFile()
-    {
-        const QString target = m_dir.filePath(QStringLiteral("elsewhere.db"));
-        const QString link = m_dir.filePath(QStringLiteral("link.db"));
-        QVERIFY(QFile::link(target, link));
-        const ErrorInfo opened = failureOf([&] { Connection::open(link, kKey); });
-        QVERIFY(opened.pending());
-        QVERIFY(opened.number != ErrorCode::FileNotFound); // not taken for a first start
-        QVERIFY(failureOf([&] { Connection::create(link, kKey); }).pending());
-        QVERIFY(!QFileInfo::exists(target));
-    }
-
-    void catalogMakesIndexesAndDropsTables()
-    {
-        auto db = newDatabase(QStringLiteral("catalog.db"));
-        const QString sql =
-            db->scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'tblPeople'")).toString();
-        QVERIFY2(sql.contains(QStringLiteral("CONSTRAINT \"P_ID\" PRIMARY KEY (\"P_ID\")")), qPrintable(sql));
-        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name = "
-                                           "'tblPeople.P_NAME' AND tbl_name = 'tblPeople'"))
-                     .toInt(),
-                 1);
-
-        // Index names are per table: a second table may use the same ones.
-        Catalog catalog;
-        catalog.setActiveConnection(db);
-        Table second = peopleTable();
-        second.name = QStringLiteral("tblOthers");
-        catalog.appendTable(second);
-        catalog.deleteTable(QStringLiteral("TBLPEOPLE"));
-        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE tbl_name = 'tblPeople'")).toInt(),
-                 0);
-
-        Catalog unconnected;
-        QCOMPARE(failureOf([&] { unconnected.appendTable(peopleTable()); }).number, 3704);
-    }
-
-    void transactionRollsBackEverything()
+    void catalogAndTransactions()
     {
         auto db = newDatabase(QStringLiteral("tx.db"));
         db->beginTransaction();
         db->execute(QStringLiteral("INSERT INTO tblPeople (P_ID) VALUES (1)"));
         Catalog catalog;
         catalog.setActiveConnection(db);
-        Table extra = peopleTable();
+        Table extra = peopleTable(); // index names are per table: a second table may use the same ones
         extra.name = QStringLiteral("tblExtra");
         catalog.appendTable(extra);
         QVERIFY(db->inTransaction());
         db->rollback();
         QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM tblPeople")).toInt(), 0);
         QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'tblExtra'")).toInt(), 0);
+
+        catalog.deleteTable(QStringLiteral("TBLPEOPLE"));
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master")).toInt(), 0);
+        Catalog unconnected;
+        QCOMPARE(failureOf([&] { unconnected.appendTable(peopleTable()); }).number, 3704);
     }
 };
 

@@ -1,22 +1,32 @@
 #include "ScriptedMessageBoxes.h"
 #include "app/AppState.h"
+#include "catalog/FieldCatalog.h"
 #include "editor/MappingRules.h"
 #include "source/MappingGrid.h"
 
+#include <QHash>
 #include <QTest>
 
 namespace {
 
-const QString kGroup =
-    QStringLiteral("This is not an item that you can select - please drop down the options and select again");
-const QString kDuplicate =
-    QStringLiteral("This option has already been chosen - you can not select the same item twice");
-const QString kSeparate =
-    QStringLiteral("Cannot combine separate street address when the Full Address has been selected");
-const QString kFullBusiness =
-    QStringLiteral("Cannot combine full street address when separate address lines have already been selected");
-const QString kFullOther =
-    QStringLiteral("Cannot combione full street address when separate address lines have already been selected");
+using Drop = MappingRules::Drop;
+
+// The boxes of refused drops, by the short names the drag scripts use.
+const QHash<QString, QString> kMessages{
+    {"group", "This is not an item that you can select - please drop down the options and select again"},
+    {"duplicate", "This option has already been chosen - you can not select the same item twice"},
+    {"separate", "Cannot combine separate street address when the Full Address has been selected"},
+    {"fullBusiness", "Cannot combine full street address when separate address lines have already been selected"},
+    {"fullOther", "Cannot combione full street address when separate address lines have already been selected"}};
+
+// The eight street flags, as one text.
+QString streetFlags(const AppState &s)
+{
+    QString out;
+    for (const AppState::StreetFlags *f : {&s.business, &s.mailing, &s.home, &s.other})
+        out += QString::number(f->fullStreet) + QString::number(f->streetLines);
+    return out;
+}
 
 struct Editor {
     Editor(int rows = 4)
@@ -25,15 +35,15 @@ struct Editor {
             grid.addRow({i, QStringLiteral("Col %1").arg(i), QString(), QString()});
     }
     // A tree node dragged onto a row, as the window reports it.
-    MappingRules::Drop drop(const QString &key, int row)
+    Drop drop(const QString &key, int row)
     {
         drag.pressedNodeKey = key;
         drag.treeDragActive = true;
         drag.dragRowIndex = row;
         return rules.dropOnList(grid, drag, row, key);
     }
-    // A row dragged onto another row, or onto the tree (to == -2).
-    MappingRules::Drop move(int from, int to)
+    // A row dragged onto another row (-1: between rows).
+    Drop move(int from, int to)
     {
         drag.pressedNodeKey.clear();
         drag.listDragActive = true;
@@ -47,6 +57,13 @@ struct Editor {
         rules.dropOnTree(grid, drag);
     }
     QString key(int row) const { return grid.row(row).key; }
+    // The flags as the rows' keys show them.
+    QString flagsOfTheRows() const
+    {
+        AppState rebuilt;
+        MappingRules::rebuildStreetFlags(rebuilt, grid);
+        return streetFlags(rebuilt);
+    }
 
     AppState state;
     ScriptedMessageBoxes boxes;
@@ -61,122 +78,96 @@ class TestMappingRules : public QObject {
     Q_OBJECT
 
 private slots:
-    void nodeDroppedOnARow()
+    // Drags one after another, then the boxes shown and the keys the four rows end with:
+    // "steps | messages | keys". A step "key>row" drops a tree node on a row, "row>row" moves a
+    // row's mapping (-1: between rows), "<row" drags a row back onto the tree. After each drop
+    // from or onto the tree the street flags follow the keys the rows hold.
+    void drags_data()
     {
-        Editor e;
-        QCOMPARE(e.drop(QStringLiteral("BusinessAddressCity"), 1), MappingRules::Drop::Mapped);
-        QCOMPARE(e.grid.row(1), (MappingRow{2, "Col 2", "CO City", "BusinessAddressCity"}));
-        QVERIFY(!e.drag.treeDragActive);
-        // Another field replaces the row's mapping.
-        QCOMPARE(e.drop(QStringLiteral("JobTitle"), 1), MappingRules::Drop::Mapped);
-        QCOMPARE(e.key(1), QStringLiteral("JobTitle"));
-        QVERIFY(e.boxes.boxes.isEmpty());
+        QTest::addColumn<QString>("script");
+        QTest::newRow("a field, then another on that row") << "BusinessAddressCity>1 JobTitle>1 | | ,JobTitle,,";
+        QTest::newRow("a group") << "@@PhysicalAddresses>0 | group | ,,,";
+        QTest::newRow("the same field twice")
+            << "CompanyName>0 CompanyName>1 CompanyName>0 | duplicate duplicate | CompanyName,,,";
+        QTest::newRow("business line after full")
+            << "BusinessAddressStreet>0 ##COStreet2>1 | separate | BusinessAddressStreet,,,";
+        QTest::newRow("mailing line after full")
+            << "MailingAddressStreet>0 ##MLStreet3>1 | separate | MailingAddressStreet,,,";
+        QTest::newRow("other line after full")
+            << "OtherAddressStreet>0 ##OTStreet1>1 | separate | OtherAddressStreet,,,";
+        QTest::newRow("home line after business full")
+            << "BusinessAddressStreet>0 ##HMStreet2>1 | | BusinessAddressStreet,##HMStreet2,,";
+        QTest::newRow("business full after line")
+            << "##COStreet1>0 BusinessAddressStreet>1 | fullBusiness | ##COStreet1,,,";
+        QTest::newRow("mailing full after line") << "##MLStreet1>0 MailingAddressStreet>1 | fullOther | ##MLStreet1,,,";
+        QTest::newRow("home full after line") << "##HMStreet3>0 HomeAddressStreet>1 | fullOther | ##HMStreet3,,,";
+        QTest::newRow("other full after line") << "##OTStreet2>0 OtherAddressStreet>1 | fullOther | ##OTStreet2,,,";
+        QTest::newRow("two lines of one address") << "##HMStreet1>0 ##HMStreet2>1 | | ##HMStreet1,##HMStreet2,,";
+        QTest::newRow("dragged back, line and full street free each other")
+            << "##MLStreet1>0 <0 MailingAddressStreet>1 <1 ##MLStreet2>2 | | ,,##MLStreet2,";
+        QTest::newRow("lines still mapped count") << "##OTStreet1>0 ##OTStreet3>1 <0 OtherAddressStreet>2 <1 "
+                                                     "OtherAddressStreet>2 | fullOther | ,,OtherAddressStreet,";
+        QTest::newRow("moves, onto itself, between rows") << "CompanyName>0 0>2 2>2 2>-1 | | ,,CompanyName,";
+        QTest::newRow("a line replaced by a move no longer counts")
+            << "##HMStreet1>0 CompanyName>1 1>0 HomeAddressStreet>2 | | CompanyName,,HomeAddressStreet,";
+        QTest::newRow("a moved line still counts")
+            << "##HMStreet1>0 0>3 HomeAddressStreet>1 | fullOther | ,,,##HMStreet1";
     }
 
-    void groupsCannotBeDropped()
+    void drags()
     {
+        QFETCH(QString, script);
+        QStringList parts = script.split(QLatin1Char('|'));
+        for (QString &part : parts)
+            part = part.trimmed();
         Editor e;
-        QCOMPARE(e.drop(QStringLiteral("@@PhysicalAddresses"), 0), MappingRules::Drop::GroupRefused);
-        QCOMPARE(e.boxes.texts(), QStringList{kGroup});
-        QCOMPARE(e.key(0), QString());
+        QStringList shownNames;
+        for (const QString &step : parts[0].split(QLatin1Char(' '))) {
+            if (step.startsWith(QLatin1Char('<'))) {
+                e.back(step.mid(1).toInt());
+                QCOMPARE(streetFlags(e.state), e.flagsOfTheRows());
+                continue;
+            }
+            const qsizetype before = e.boxes.boxes.size();
+            const QString from = step.section(QLatin1Char('>'), 0, 0);
+            const int to = step.section(QLatin1Char('>'), 1).toInt();
+            bool isRow = false;
+            const int row = from.toInt(&isRow);
+            const Drop result = isRow ? e.move(row, to) : e.drop(from, to);
+            QVERIFY(!e.drag.treeDragActive && !e.drag.listDragActive);
+            const QString shown =
+                e.boxes.boxes.size() > before ? kMessages.key(e.boxes.boxes.last().text, "unknown") : QString();
+            if (!shown.isEmpty())
+                shownNames << shown;
+            const Drop expected = isRow                  ? (to < 0 ? Drop::NoRow : Drop::Moved)
+                                  : shown.isEmpty()      ? Drop::Mapped
+                                  : shown == "group"     ? Drop::GroupRefused
+                                  : shown == "duplicate" ? Drop::Duplicate
+                                                         : Drop::StreetRefused;
+            QVERIFY2(result == expected, qPrintable(step));
+            if (!isRow) // a move leaves the flags to the next drop
+                QCOMPARE(streetFlags(e.state), e.flagsOfTheRows());
+        }
+        QCOMPARE(shownNames.join(QLatin1Char(' ')), parts[1]);
+        QStringList held;
+        for (int i = 0; i < e.grid.rowCount(); ++i) {
+            held << e.key(i);
+            const CatalogNode *node = FieldCatalog::find(e.key(i));
+            QCOMPARE(e.grid.row(i).displayName, node ? node->text : QString());
+        }
+        QCOMPARE(held.join(QLatin1Char(',')), parts[2]);
+    }
+
+    void oddDrags()
+    {
         // The group test looks at the last press, whatever is dragged.
-        e.boxes.clear();
+        Editor e;
+        e.drop(QStringLiteral("CompanyName"), 2);
+        e.drag.pressedNodeKey = QStringLiteral("@@Names");
         e.drag.listDragActive = true;
-        QCOMPARE(e.rules.dropOnList(e.grid, e.drag, 1, QString()), MappingRules::Drop::GroupRefused);
-        QCOMPARE(e.boxes.texts(), QStringList{kGroup});
-    }
-
-    void sameFieldTwice()
-    {
-        Editor e;
-        e.drop(QStringLiteral("BusinessAddressCity"), 0);
-        QCOMPARE(e.drop(QStringLiteral("BusinessAddressCity"), 1), MappingRules::Drop::Duplicate);
-        QCOMPARE(e.drop(QStringLiteral("BusinessAddressCity"), 0), MappingRules::Drop::Duplicate);
-        QCOMPARE(e.boxes.texts(), (QStringList{kDuplicate, kDuplicate}));
-        QCOMPARE(e.key(1), QString());
-    }
-
-    void streetRules_data()
-    {
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("second");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("business line after full") << "BusinessAddressStreet"
-                                                  << "##COStreet2" << kSeparate;
-        QTest::newRow("home line after business full") << "BusinessAddressStreet"
-                                                       << "##HMStreet2"
-                                                       << "";
-        QTest::newRow("business full after line") << "##COStreet1"
-                                                  << "BusinessAddressStreet" << kFullBusiness;
-        QTest::newRow("mailing full after line") << "##MLStreet1"
-                                                 << "MailingAddressStreet" << kFullOther;
-        QTest::newRow("home full after line") << "##HMStreet3"
-                                              << "HomeAddressStreet" << kFullOther;
-        QTest::newRow("other full after line") << "##OTStreet2"
-                                               << "OtherAddressStreet" << kFullOther;
-        QTest::newRow("mailing line after full") << "MailingAddressStreet"
-                                                 << "##MLStreet3" << kSeparate;
-        QTest::newRow("other line after full") << "OtherAddressStreet"
-                                               << "##OTStreet1" << kSeparate;
-        QTest::newRow("two lines of one address") << "##HMStreet1"
-                                                  << "##HMStreet2"
-                                                  << "";
-    }
-
-    void streetRules()
-    {
-        QFETCH(QString, first);
-        QFETCH(QString, second);
-        QFETCH(QString, message);
-        Editor e;
-        QCOMPARE(e.drop(first, 0), MappingRules::Drop::Mapped);
-        const auto result = e.drop(second, 1);
-        QCOMPARE(result, message.isEmpty() ? MappingRules::Drop::Mapped : MappingRules::Drop::StreetRefused);
-        QCOMPARE(e.boxes.texts(), message.isEmpty() ? QStringList() : QStringList{message});
-        QCOMPARE(e.key(1), message.isEmpty() ? second : QString());
-    }
-
-    void draggingALineBackFreesTheFullStreet()
-    {
-        Editor e;
-        e.drop(QStringLiteral("##MLStreet1"), 0);
-        QVERIFY(e.state.mailing.streetLines);
-        e.back(0);
-        QVERIFY(!e.state.mailing.streetLines);
-        QCOMPARE(e.key(0), QString());
-        QCOMPARE(e.drop(QStringLiteral("MailingAddressStreet"), 1), MappingRules::Drop::Mapped);
-        QVERIFY(e.state.mailing.fullStreet);
-        e.back(1);
-        QVERIFY(!e.state.mailing.fullStreet);
-        QCOMPARE(e.drop(QStringLiteral("##MLStreet2"), 2), MappingRules::Drop::Mapped);
-        QVERIFY(e.boxes.boxes.isEmpty());
-    }
-
-    void streetLineFlagsAreCountedAgain()
-    {
-        Editor e;
-        e.drop(QStringLiteral("##OTStreet1"), 0);
-        e.drop(QStringLiteral("##OTStreet3"), 1);
-        e.back(0);
-        QVERIFY(e.state.other.streetLines); // line 3 is still mapped
-        e.back(1);
-        QVERIFY(!e.state.other.streetLines);
-    }
-
-    void movingMappings()
-    {
-        Editor e;
-        e.drop(QStringLiteral("CompanyName"), 0);
-        QCOMPARE(e.move(0, 2), MappingRules::Drop::Moved);
-        QCOMPARE(e.key(0), QString());
-        QCOMPARE(e.grid.row(2).displayName, QStringLiteral("Company Name"));
-        QVERIFY(!e.drag.listDragActive);
-        // Onto itself it keeps its mapping; between rows nothing happens.
-        QCOMPARE(e.move(2, 2), MappingRules::Drop::Moved);
-        QCOMPARE(e.key(2), QStringLiteral("CompanyName"));
-        QCOMPARE(e.move(2, -1), MappingRules::Drop::NoRow);
-        QCOMPARE(e.key(2), QStringLiteral("CompanyName"));
-        QVERIFY(e.boxes.boxes.isEmpty());
+        e.drag.dragRowIndex = 2;
+        QCOMPARE(e.rules.dropOnList(e.grid, e.drag, 1, QString()), Drop::GroupRefused);
+        QCOMPARE(e.boxes.texts(), QStringList{kMessages["group"]});
         // A tree node dropped on the tree does nothing.
         e.drag.listDragActive = false;
         e.rules.dropOnTree(e.grid, e.drag);
@@ -197,13 +188,11 @@ private slots:
         QCOMPARE(e.boxes.boxes[0].text,
                  QStringLiteral("Do you want <unMapped> fields to be added as User Defined fields?"));
         QCOMPARE(e.boxes.boxes[0].title, QStringLiteral("Editor"));
-        QCOMPARE(e.boxes.boxes[0].icon, MessageBoxes::Icon::Critical);
         QVERIFY(MappingRules::hasUserDefinedRow(e.grid));
 
         e.boxes.clear();
         QVERIFY(!e.rules.addUserFields(e.grid, QStringLiteral("Editor")));
         QCOMPARE(e.boxes.texts(), QStringList{"All fields have already been mapped"});
-        QCOMPARE(e.boxes.boxes[0].buttons, MessageBoxes::Buttons::Ok);
 
         // A user-defined mapping moves and goes back like any other.
         e.move(1, 2);
@@ -217,10 +206,7 @@ private slots:
         Editor e;
         e.grid.setMapping(0, QStringLiteral("HM Street Address (Full)"), QStringLiteral("HomeAddressStreet"));
         e.grid.setMapping(1, QStringLiteral("OT Street Addr2"), QStringLiteral("##OTStreet2"));
-        MappingRules::rebuildStreetFlags(e.state, e.grid);
-        QVERIFY(e.state.home.fullStreet);
-        QVERIFY(!e.state.business.fullStreet && !e.state.other.fullStreet);
-        QCOMPARE(e.drop(QStringLiteral("##HMStreet1"), 2), MappingRules::Drop::StreetRefused);
+        QCOMPARE(e.flagsOfTheRows(), QStringLiteral("00001001")); // home full street, other lines
     }
 };
 
