@@ -1,10 +1,11 @@
 #include "app/StartupVerification.h"
 
-#include "app/AppState.h"
-#include "app/ErrorReport.h"
-#include "app/Services.h"
+#include "app/DefaultBackends.h"
+#include "core/AppState.h"
+#include "core/ErrorReport.h"
+#include "core/MessageBoxes.h"
+#include "core/Services.h"
 #include "platform/DataAccess.h"
-#include "platform/MessageBoxes.h"
 #include "platform/VCardStore.h"
 #include "store/TemplateDatabase.h"
 

@@ -1,16 +1,16 @@
 #include "app/frmMirelImportMain.h"
 
-#include "app/AppState.h"
-#include "app/ErrorReport.h"
-#include "app/Help.h"
-#include "app/Services.h"
 #include "app/StartupVerification.h"
-#include "app/frmAbout.h"
+#include "core/AppState.h"
+#include "core/ErrorReport.h"
+#include "core/MessageBoxes.h"
+#include "core/Services.h"
 #include "editor/frmTemplate.h"
 #include "import/ImportRun.h"
 #include "platform/ComboItemList.h"
-#include "platform/MessageBoxes.h"
+#include "platform/Help.h"
 #include "platform/TreeWidgetGrid.h"
+#include "platform/frmAbout.h"
 #include "store/TemplateDatabase.h"
 
 #include <QApplication>

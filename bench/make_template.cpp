@@ -1,8 +1,9 @@
 // Writes a template for the benchmark: "Bench CSH" (or another type) mapping the first 15 of the
 // generated CSV's 20 columns to contact fields.
-#include "app/AppState.h"
-#include "app/Services.h"
-#include "platform/MessageBoxes.h"
+#include "app/DefaultBackends.h"
+#include "core/AppState.h"
+#include "core/MessageBoxes.h"
+#include "core/Services.h"
 #include "store/TemplateDatabase.h"
 #include "store/TemplateStore.h"
 

@@ -1,7 +1,7 @@
 #include "editor/FieldCatalogTree.h"
 
-#include "app/ErrorReport.h"
 #include "catalog/FieldCatalog.h"
+#include "core/ErrorReport.h"
 #include "platform/Twips.h"
 
 #include <QHeaderView>

@@ -17,5 +17,3 @@ QTreeWidgetItem *FindCatalogItem(QTreeWidget *TV, const QString &key);
 
 // The mapping list's four columns "Col#", "Column Name", "Outlook Field" and "Key".
 bool SetupMappingColumns(QTreeWidget *LV, MessageBoxes &boxes);
-
-enum MappingColumn { ColNumber = 0, ColName = 1, ColOutlookField = 2, ColKey = 3 };

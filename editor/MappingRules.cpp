@@ -1,9 +1,9 @@
 #include "editor/MappingRules.h"
 
-#include "app/AppState.h"
 #include "catalog/FieldCatalog.h"
 #include "catalog/MappingKey.h"
-#include "platform/MessageBoxes.h"
+#include "core/AppState.h"
+#include "core/MessageBoxes.h"
 #include "source/MappingGrid.h"
 
 namespace {

@@ -1,21 +1,22 @@
 #include "editor/frmTemplate.h"
 
-#include "app/AppState.h"
-#include "app/ErrorReport.h"
-#include "app/Help.h"
-#include "app/Services.h"
-#include "app/frmAbout.h"
 #include "catalog/FieldCatalog.h"
+#include "core/AppState.h"
+#include "core/ErrorReport.h"
+#include "core/MessageBoxes.h"
+#include "core/Services.h"
 #include "editor/FieldCatalogTree.h"
 #include "outlook/FolderChoice.h"
 #include "platform/ComboItemList.h"
-#include "platform/MessageBoxes.h"
+#include "platform/Help.h"
 #include "platform/TreeWidgetGrid.h"
+#include "platform/frmAbout.h"
 #include "source/CReadFile.h"
 #include "source/FileChoice.h"
 #include "source/FileTypes.h"
 #include "store/StoreTransaction.h"
 #include "store/TemplateDatabase.h"
+#include "store/TemplateRecords.h"
 #include "store/TemplateStore.h"
 
 #include <QApplication>
@@ -457,8 +458,8 @@ void frmTemplate::forgetOpenTemplate()
 {
     m_openId.clear();
     m_openName.clear();
-    m_state.indexRecord.close();
-    m_state.mappingRecords.close();
+    Records(m_state).indexRecord.close();
+    Records(m_state).mappingRecords.close();
 }
 
 void frmTemplate::optNew_Click()
@@ -766,7 +767,7 @@ void frmTemplate::cmdDelete_Click()
     bool deleted = false;
     try {
         StoreTransaction transaction(m_state);
-        const QString id = m_state.indexRecord.value(QStringLiteral("tm_id")).toString();
+        const QString id = Records(m_state).indexRecord.value(QStringLiteral("tm_id")).toString();
         if (DeleteTemplate(m_state, m_services, id)) {
             transaction.commit();
             deleted = true;

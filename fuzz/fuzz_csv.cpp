@@ -1,5 +1,5 @@
 // Reads arbitrary bytes as a comma-delimited file, with and without a header line.
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "source/CsvReader.h"
 
 #include <cstdint>

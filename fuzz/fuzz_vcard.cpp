@@ -1,5 +1,5 @@
 // Reads arbitrary bytes as a contact card, and writes what it read back out.
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "platform/ContactCard.h"
 
 #include <cstdint>

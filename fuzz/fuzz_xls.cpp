@@ -1,7 +1,7 @@
 // Reads arbitrary bytes as an .xls workbook: its sheet names, and each sheet as a table.
-#include "app/AppError.h"
-#include "app/Services.h"
-#include "platform/MessageBoxes.h"
+#include "core/AppError.h"
+#include "core/MessageBoxes.h"
+#include "core/Services.h"
 #include "source/CReadFile.h"
 
 #include <QFile>

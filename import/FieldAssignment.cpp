@@ -1,14 +1,14 @@
 #include "import/FieldAssignment.h"
 
-#include "app/AppError.h"
-#include "app/AppState.h"
-#include "app/Services.h"
 #include "catalog/MappingKey.h"
+#include "core/AppError.h"
+#include "core/AppState.h"
+#include "core/MessageBoxes.h"
+#include "core/Services.h"
 #include "import/EmailCheck.h"
 #include "import/ValueConversion.h"
 #include "outlook/ContactProperties.h"
 #include "outlook/ContactStore.h"
-#include "platform/MessageBoxes.h"
 
 namespace {
 

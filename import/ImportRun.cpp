@@ -1,17 +1,18 @@
 #include "import/ImportRun.h"
 
-#include "app/AppError.h"
-#include "app/AppState.h"
-#include "app/ErrorReport.h"
-#include "app/Services.h"
 #include "catalog/MappingKey.h"
+#include "core/AppError.h"
+#include "core/AppState.h"
+#include "core/ErrorReport.h"
+#include "core/MessageBoxes.h"
+#include "core/Services.h"
 #include "import/FieldAssignment.h"
 #include "outlook/FolderChoice.h"
-#include "platform/MessageBoxes.h"
 #include "source/CReadFile.h"
 #include "source/FileChoice.h"
 #include "source/FileTypes.h"
 #include "source/MappingGrid.h"
+#include "store/TemplateRecords.h"
 #include "store/TemplateStore.h"
 
 #include <QHash>
@@ -81,10 +82,10 @@ bool VerifyInputFile(AppState &state, Services &services, MappingGrid &grid, con
                 state.customFormName = firstClass;
         }
 
-        state.mappingRecords = DataAccess::RecordSet();
-        state.mappingRecords.open(state.connection, QStringLiteral("select * from ") +
-                                                        DataAccess::quoteIdentifier(state.mappingTable) +
-                                                        QStringLiteral(" ORDER BY tmp_srccolnum"));
+        Records(state).mappingRecords = DataAccess::RecordSet();
+        Records(state).mappingRecords.open(state.connection, QStringLiteral("select * from ") +
+                                                                 DataAccess::quoteIdentifier(state.mappingTable) +
+                                                                 QStringLiteral(" ORDER BY tmp_srccolnum"));
 
         if (!ChooseSourceFile(state, services, callerCaption, state.fileType))
             return false;
@@ -107,8 +108,10 @@ bool VerifyInputFile(AppState &state, Services &services, MappingGrid &grid, con
             return false;
         }
         int index = 0;
-        for (state.mappingRecords.moveFirst(); !state.mappingRecords.eof(); state.mappingRecords.moveNext(), ++index) {
-            if (table->fieldName(index) != state.mappingRecords.value(QStringLiteral("tmp_srccolname")).toString()) {
+        for (Records(state).mappingRecords.moveFirst(); !Records(state).mappingRecords.eof();
+             Records(state).mappingRecords.moveNext(), ++index) {
+            if (table->fieldName(index) !=
+                Records(state).mappingRecords.value(QStringLiteral("tmp_srccolname")).toString()) {
                 say(services, QStringLiteral("The input file does not match the template selected"));
                 return false;
             }

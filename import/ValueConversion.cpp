@@ -1,6 +1,6 @@
 #include "import/ValueConversion.h"
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -1,6 +1,6 @@
 #include "outlook/ContactStore.h"
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "outlook/ContactProperties.h"
 
 #include <QDateTime>

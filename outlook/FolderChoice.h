@@ -2,26 +2,12 @@
 
 #include "outlook/ContactStore.h"
 
+#include "core/CustomFormPrompt.h"
+#include "core/FolderPicker.h"
 #include <QString>
 
 struct AppState;
 struct Services;
-
-// The folder picker: the open stores and their folders.
-class FolderPicker {
-public:
-    virtual ~FolderPicker() = default;
-    // The chosen folder, or nullptr when the user cancels.
-    virtual std::shared_ptr<outlook::Folder> pickFolder(outlook::Namespace &ns) = 0;
-};
-
-// The custom form information window: shows customFormNotice and userDefinedFields and sets
-// useCustomFolder from the user's answer.
-class CustomFormPrompt {
-public:
-    virtual ~CustomFormPrompt() = default;
-    virtual void ask(AppState &state) = 0;
-};
 
 // The name shown for a user-defined field type: "Text", "Numbers", ... or "Unknown <n>".
 QString UserFieldTypeName(int type);

@@ -1,6 +1,6 @@
 #include "outlook/frmCustomFormInfo.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "platform/Twips.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ItemList.h"
+#include "core/ItemList.h"
 
 #include <QComboBox>
 

@@ -1,6 +1,6 @@
 #include "platform/ContactCard.h"
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "outlook/ContactProperties.h"
 
 #include <QDateTime>

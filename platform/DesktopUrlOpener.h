@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/Services.h"
+#include "core/Services.h"
+#include "core/UrlOpener.h"
 
 // Opens files and web addresses with the desktop's default handlers.
 class DesktopUrlOpener : public UrlOpener {

@@ -1,6 +1,6 @@
 #include "platform/QtFolderPicker.h"
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

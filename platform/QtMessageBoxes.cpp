@@ -1,6 +1,6 @@
 #include "platform/QtMessageBoxes.h"
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MessageBoxes.h"
+#include "core/MessageBoxes.h"
 
 // Message boxes as QMessageBox, owned by the active window.
 class QtMessageBoxes : public MessageBoxes {

@@ -2,7 +2,7 @@
 
 // Shared by the data access classes only: one prepared statement and the error numbers.
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "platform/Connection.h"
 
 #include <QDateTime>

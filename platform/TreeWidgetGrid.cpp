@@ -1,7 +1,5 @@
 #include "platform/TreeWidgetGrid.h"
 
-#include "editor/FieldCatalogTree.h"
-
 #include <QTreeWidget>
 
 void TreeWidgetGrid::clear()

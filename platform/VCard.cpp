@@ -1,6 +1,6 @@
 #include "platform/VCard.h"
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 
 #include <QDateTime>
 

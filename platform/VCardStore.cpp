@@ -1,6 +1,6 @@
 #include "platform/VCardStore.h"
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "platform/ContactCard.h"
 #include "platform/VCard.h"
 

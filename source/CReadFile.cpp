@@ -1,8 +1,8 @@
 #include "source/CReadFile.h"
 
-#include "app/AppError.h"
-#include "app/Services.h"
-#include "platform/MessageBoxes.h"
+#include "core/AppError.h"
+#include "core/MessageBoxes.h"
+#include "core/Services.h"
 #include "source/CsvReader.h"
 #include "source/FileTypes.h"
 #include "source/SourceFile.h"

@@ -1,6 +1,6 @@
 #include "source/CsvReader.h"
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "source/SourceFile.h"
 #include "source/TextDecoding.h"
 

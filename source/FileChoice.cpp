@@ -1,9 +1,9 @@
 #include "source/FileChoice.h"
 
-#include "app/AppState.h"
-#include "app/ErrorReport.h"
-#include "app/Services.h"
-#include "platform/MessageBoxes.h"
+#include "core/AppState.h"
+#include "core/ErrorReport.h"
+#include "core/MessageBoxes.h"
+#include "core/Services.h"
 #include "source/FileTypes.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "source/FileTypes.h"
 
-#include "app/ItemList.h"
+#include "core/ItemList.h"
 
 namespace FileTypeCode {
 

@@ -1,13 +1,14 @@
 #include "source/MappingGrid.h"
 
-#include "app/AppError.h"
-#include "app/AppState.h"
-#include "app/ErrorReport.h"
-#include "app/Services.h"
 #include "catalog/FieldCatalog.h"
-#include "platform/MessageBoxes.h"
+#include "core/AppError.h"
+#include "core/AppState.h"
+#include "core/ErrorReport.h"
+#include "core/MessageBoxes.h"
+#include "core/Services.h"
 #include "source/CReadFile.h"
 #include "source/FileTypes.h"
+#include "store/TemplateRecords.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ bool LoadMappingGrid(AppState &state, Services &services, MappingGrid &grid, con
                 grid.addRow(MappingRow{i + 1, table->fieldName(i), QString(), QString()});
             AutoMapByName(services, grid);
         } else {
-            DataAccess::RecordSet &rows = state.mappingRecords;
+            DataAccess::RecordSet &rows = Records(state).mappingRecords;
             rows.moveFirst();
             for (; !rows.eof(); rows.moveNext())
                 grid.addRow(MappingRow{rows.value(QStringLiteral("tmp_srccolnum")).toInt(),

@@ -7,6 +7,9 @@
 struct AppState;
 struct Services;
 
+// The columns of a mapping list control, "Col#", "Column Name", "Outlook Field" and "Key".
+enum MappingColumn { ColNumber = 0, ColName = 1, ColOutlookField = 2, ColKey = 3 };
+
 // The mapping grid as the loading operations see it: one row per source column, keyed by the
 // column's name. The editor's and the main window's list controls stand behind it.
 class MappingGrid {

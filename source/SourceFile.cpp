@@ -1,6 +1,6 @@
 #include "source/SourceFile.h"
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 
 #include <QFile>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "source/SourceTable.h"
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 
 void SourceTable::beginRow()
 {

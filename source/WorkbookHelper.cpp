@@ -1,6 +1,6 @@
 #include "source/WorkbookHelper.h"
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "source/SourceFile.h"
 #include "source/WorkbookReader.h"
 

@@ -1,6 +1,6 @@
 #include "source/WorkbookReader.h"
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "source/SourceFile.h"
 
 #include <QDate>

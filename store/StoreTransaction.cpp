@@ -1,6 +1,7 @@
 #include "store/StoreTransaction.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
+#include "store/TemplateRecords.h"
 
 StoreTransaction::StoreTransaction(AppState &state) : m_state(state)
 {
@@ -30,8 +31,8 @@ void StoreTransaction::rollback()
     m_open = false;
     m_state.connection->rollback();
     // The open record sets may show rows that were just taken back.
-    if (m_state.systemRecord.isOpen())
-        m_state.systemRecord.requery();
-    m_state.indexRecord.close();
-    m_state.mappingRecords.close();
+    if (Records(m_state).systemRecord.isOpen())
+        Records(m_state).systemRecord.requery();
+    Records(m_state).indexRecord.close();
+    Records(m_state).mappingRecords.close();
 }

@@ -1,9 +1,10 @@
 #include "store/TemplateDatabase.h"
 
-#include "app/AppState.h"
-#include "app/ErrorReport.h"
-#include "app/Services.h"
-#include "platform/MessageBoxes.h"
+#include "core/AppState.h"
+#include "core/ErrorReport.h"
+#include "core/MessageBoxes.h"
+#include "core/Services.h"
+#include "store/TemplateRecords.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -146,7 +147,8 @@ bool CreateTemplateDatabase(Services &services)
     // thread's own, and only then takes its name, never over a file of that name: a creation that
     // fails half-way leaves nothing that a later start would refuse, and of two starts creating at
     // the same moment the first to finish names its file and the other opens that one.
-    const QString path = services.databaseFile.isEmpty() ? TemplateDatabasePath(services.appPath) : services.databaseFile;
+    const QString path =
+        services.databaseFile.isEmpty() ? TemplateDatabasePath(services.appPath) : services.databaseFile;
     const QString building = path + QStringLiteral(".creating-%1").arg(gettid());
     Catalog catalog;
     bool made = false;
@@ -170,19 +172,20 @@ bool CreateTemplateDatabase(Services &services)
 
 bool OpenTemplateDatabase(AppState &state, Services &services)
 {
-    const QString path = services.databaseFile.isEmpty() ? TemplateDatabasePath(services.appPath) : services.databaseFile;
+    const QString path =
+        services.databaseFile.isEmpty() ? TemplateDatabasePath(services.appPath) : services.databaseFile;
     bool creationTried = false;
     for (;;) {
         try {
             state.connection = Connection::open(path, kTemplateDatabasePassword);
             requireTemplateTables(*state.connection);
             state.connection->rebuildTextIndexesOnce();
-            state.systemRecord = RecordSet();
-            state.mappingRecords = RecordSet();
-            state.indexRecord = RecordSet();
-            state.systemRecord.open(state.connection, QStringLiteral("SELECT * FROM tblSysParms"));
+            Records(state).systemRecord = RecordSet();
+            Records(state).mappingRecords = RecordSet();
+            Records(state).indexRecord = RecordSet();
+            Records(state).systemRecord.open(state.connection, QStringLiteral("SELECT * FROM tblSysParms"));
 
-            if (state.systemRecord.eof()) {
+            if (Records(state).systemRecord.eof()) {
                 services.boxes().show(
                     QStringLiteral("Critical error - the template database is missing critical information") + kCrLf +
                         QStringLiteral("You must restore or re-install the database from the original program setup"),
@@ -190,7 +193,7 @@ bool OpenTemplateDatabase(AppState &state, Services &services)
                 return false;
             }
 
-            state.indexRecord.open(
+            Records(state).indexRecord.open(
                 state.connection, QStringLiteral("select * from tblTmpltIndex ORDER BY tm_desc COLLATE ") + kUserOrder);
             return true;
         } catch (const std::exception &e) {
@@ -208,8 +211,8 @@ bool OpenTemplateDatabase(AppState &state, Services &services)
                 continue;
             }
             ReportError(services.boxes(), error);
-            state.systemRecord.close();
-            state.indexRecord.close();
+            Records(state).systemRecord.close();
+            Records(state).indexRecord.close();
             state.connection.reset();
             return false;
         }
@@ -220,14 +223,14 @@ bool LoadTemplateList(AppState &state, Services &services, ItemList &list)
 {
     try {
         list.clear();
-        state.listRecords = RecordSet();
-        state.listRecords.open(state.connection,
-                               QStringLiteral("select * from tbltmpltindex order by tm_desc COLLATE ") + kUserOrder);
-        if (!(state.listRecords.eof() && state.listRecords.bof())) {
-            state.listRecords.moveFirst();
-            while (!state.listRecords.eof()) {
-                list.addItem(state.listRecords.value(QStringLiteral("tm_desc")).toString());
-                state.listRecords.moveNext();
+        Records(state).listRecords = RecordSet();
+        Records(state).listRecords.open(
+            state.connection, QStringLiteral("select * from tbltmpltindex order by tm_desc COLLATE ") + kUserOrder);
+        if (!(Records(state).listRecords.eof() && Records(state).listRecords.bof())) {
+            Records(state).listRecords.moveFirst();
+            while (!Records(state).listRecords.eof()) {
+                list.addItem(Records(state).listRecords.value(QStringLiteral("tm_desc")).toString());
+                Records(state).listRecords.moveNext();
             }
         }
         return true;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ItemList.h"
+#include "core/ItemList.h"
 #include "platform/DataAccess.h"
 
 #include <QString>

@@ -1,10 +1,11 @@
 #include "store/TemplateStore.h"
 
-#include "app/AppState.h"
-#include "app/ErrorReport.h"
-#include "app/Services.h"
+#include "core/AppState.h"
+#include "core/ErrorReport.h"
+#include "core/MessageBoxes.h"
+#include "core/Services.h"
 #include "platform/DataAccess.h"
-#include "platform/MessageBoxes.h"
+#include "store/TemplateRecords.h"
 
 #include <QDateTime>
 
@@ -52,10 +53,10 @@ QString TemplateTableName(int number)
 bool FindTemplate(AppState &state, Services &services, const QString &mode)
 {
     // The name is bound as a parameter: any name, quotes included, is looked up as it stands.
-    state.indexRecord = RecordSet();
-    state.indexRecord.open(state.connection, QStringLiteral("SELECT * FROM tblTmpltIndex where tm_desc = ?"),
-                           {state.templateName});
-    const bool found = !state.indexRecord.eof();
+    Records(state).indexRecord = RecordSet();
+    Records(state).indexRecord.open(state.connection, QStringLiteral("SELECT * FROM tblTmpltIndex where tm_desc = ?"),
+                                    {state.templateName});
+    const bool found = !Records(state).indexRecord.eof();
 
     if (mode == kFindCheck) {
         if (!found)
@@ -70,7 +71,7 @@ bool FindTemplate(AppState &state, Services &services, const QString &mode)
         return false;
     }
 
-    const RecordSet &row = state.indexRecord;
+    const RecordSet &row = Records(state).indexRecord;
     state.loadMode = kModeUpdate;
     state.mappingTable = text(row, "tm_id");
     state.fileType = text(row, "tm_filetype");
@@ -101,16 +102,16 @@ bool FindTemplate(AppState &state, Services &services, const QString &mode)
 bool OpenTemplateTable(AppState &state, Services &services)
 {
     try {
-        state.mappingRecords = RecordSet();
+        Records(state).mappingRecords = RecordSet();
         // Ordered, so that rows pair with list rows by position.
-        state.mappingRecords.open(state.connection, selectAllFrom(text(state.indexRecord, "tm_id")) +
-                                                        QStringLiteral(" ORDER BY tmp_srccolnum"));
+        Records(state).mappingRecords.open(state.connection, selectAllFrom(text(Records(state).indexRecord, "tm_id")) +
+                                                                 QStringLiteral(" ORDER BY tmp_srccolnum"));
         return true;
     } catch (const std::exception &e) {
         const ErrorInfo error = TrappedError(e);
         QString id;
         try {
-            id = text(state.indexRecord, "tm_id");
+            id = text(Records(state).indexRecord, "tm_id");
         } catch (const std::exception &) {
             // no current row to name
         }
@@ -133,7 +134,7 @@ void CreateTemplateTable(AppState &state, const QString &tableName)
 bool WriteMappingRows(AppState &state, Services &services, const MappingRows &list, const QString &mode)
 {
     try {
-        RecordSet &rows = state.mappingRecords;
+        RecordSet &rows = Records(state).mappingRecords;
         if (mode == kModeAdd) {
             rows = RecordSet();
             rows.open(state.connection, selectAllFrom(state.mappingTable));
@@ -167,7 +168,7 @@ bool WriteTemplateIndex(AppState &state, Services &services, const QString &mode
                         const MappingRows &list)
 {
     try {
-        RecordSet &row = state.indexRecord;
+        RecordSet &row = Records(state).indexRecord;
         if (mode == kModeAdd) {
             row.addNew();
             row.setValue(QStringLiteral("tm_id"), state.mappingTable);
@@ -226,7 +227,7 @@ bool WriteTemplateIndex(AppState &state, Services &services, const QString &mode
 bool DeleteTemplate(AppState &state, Services &services, const QString &tableName)
 {
     try {
-        state.indexRecord.deleteCurrent();
+        Records(state).indexRecord.deleteCurrent();
         Catalog catalog;
         catalog.setActiveConnection(state.connection);
         catalog.deleteTable(tableName);
@@ -243,17 +244,17 @@ bool DeleteTemplate(AppState &state, Services &services, const QString &tableNam
 
 void ReopenTemplateRecords(AppState &state)
 {
-    state.indexRecord = RecordSet();
-    state.indexRecord.open(state.connection, QStringLiteral("SELECT * FROM tblTmpltIndex where tm_id = ?"),
-                           {state.mappingTable});
-    state.mappingRecords = RecordSet();
-    state.mappingRecords.open(state.connection,
-                              selectAllFrom(state.mappingTable) + QStringLiteral(" ORDER BY tmp_srccolnum"));
+    Records(state).indexRecord = RecordSet();
+    Records(state).indexRecord.open(state.connection, QStringLiteral("SELECT * FROM tblTmpltIndex where tm_id = ?"),
+                                    {state.mappingTable});
+    Records(state).mappingRecords = RecordSet();
+    Records(state).mappingRecords.open(state.connection,
+                                       selectAllFrom(state.mappingTable) + QStringLiteral(" ORDER BY tmp_srccolnum"));
 }
 
 QString AllocateTemplateTable(AppState &state)
 {
-    RecordSet &system = state.systemRecord;
+    RecordSet &system = Records(state).systemRecord;
     const int next = system.value(QStringLiteral("SYS_CURTMPLTNUM")).toInt() + 1;
     state.mappingTable = TemplateTableName(next);
     system.setValue(QStringLiteral("SYS_CURTMPLTNUM"), next);

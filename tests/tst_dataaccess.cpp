@@ -1,5 +1,5 @@
 #include "TestServices.h"
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "platform/DataAccess.h"
 
 #include <QDateTime>

@@ -3,6 +3,7 @@
 #include "app/frmMirelImportMain.h"
 #include "editor/FieldCatalogTree.h"
 #include "editor/frmTemplate.h"
+#include "platform/Connection.h"
 #include "platform/VCardStore.h"
 #include "store/TemplateStore.h"
 
@@ -294,7 +295,8 @@ private slots:
             << QStringList{"open Full", "gone Lines", "open Lines"} << full << "Full1";
         QTest::newRow("main window read another meanwhile")
             << QStringList{"click cmdClear", "pick Full", "retrieve Leads", "activate"}
-            << "SELECT TM_DEFAULTFOLDER || TM_CUSTOMFORM FROM tblTmpltIndex WHERE TM_ID = 'Tmplt0001'" << "00";
+            << "SELECT TM_DEFAULTFOLDER || TM_CUSTOMFORM FROM tblTmpltIndex WHERE TM_ID = 'Tmplt0001'"
+            << "00";
         QTest::newRow("custom form kept") << QStringList{"open Leads"} << form << "-1|IPM.Contact.Lead|2";
         QTest::newRow("re-pointed to a plain folder")
             << QStringList{"open Leads", "click optOnImport", "folder Contacts"} << form << "0||0";

@@ -1,5 +1,5 @@
 #include "ScriptedMessageBoxes.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
 #include <QTest>
 

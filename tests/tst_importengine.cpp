@@ -1,4 +1,5 @@
 #include "ImportFixtures.h"
+#include "platform/Connection.h"
 #include "platform/VCard.h"
 #include "platform/VCardStore.h"
 #include "source/CReadFile.h"

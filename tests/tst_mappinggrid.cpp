@@ -1,5 +1,5 @@
 #include "ImportFixtures.h"
-#include "app/ItemList.h"
+#include "core/ItemList.h"
 #include "source/FileChoice.h"
 #include "source/FileTypes.h"
 #include "source/MappingGrid.h"

@@ -1,6 +1,6 @@
 #include "ScriptedMessageBoxes.h"
-#include "app/AppState.h"
 #include "catalog/FieldCatalog.h"
+#include "core/AppState.h"
 #include "editor/MappingRules.h"
 #include "source/MappingGrid.h"
 

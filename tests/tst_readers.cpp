@@ -1,5 +1,5 @@
 #include "TestServices.h"
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "source/CReadFile.h"
 #include "source/SourceFile.h"
 #include "source/WorkbookHelper.h"

@@ -1,6 +1,7 @@
 #include "TestServices.h"
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "store/TemplateDatabase.h"
+#include "store/TemplateRecords.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -63,7 +64,7 @@ private slots:
         QCOMPARE(t.boxes.boxes[0].title, kTitle);
         QCOMPARE(QDir(t.dir.path()).entryList(QDir::Files), QStringList{"MirelTmplts.mdb"});
         QVERIFY(!readBytes(t.file(QStringLiteral("MirelTmplts.mdb"))).startsWith("SQLite format 3"));
-        QVERIFY(t.state.indexRecord.isOpen() && t.state.indexRecord.eof());
+        QVERIFY(Records(t.state).indexRecord.isOpen() && Records(t.state).indexRecord.eof());
 
         // The one system row, written with the tables.
         const auto &db = t.state.connection;
@@ -81,7 +82,7 @@ private slots:
         AppState again;
         QVERIFY(OpenTemplateDatabase(again, t.services));
         QCOMPARE(t.boxes.boxes.size(), 1);
-        QCOMPARE(again.systemRecord.recordCount(), 1);
+        QCOMPARE(Records(again).systemRecord.recordCount(), 1);
     }
 
     void twoFirstStartsAtOnce()

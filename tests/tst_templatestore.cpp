@@ -1,8 +1,9 @@
 #include "ImportFixtures.h"
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "source/MappingGrid.h"
 #include "store/StoreTransaction.h"
 #include "store/TemplateDatabase.h"
+#include "store/TemplateRecords.h"
 #include "store/TemplateStore.h"
 
 #include <QTest>
@@ -75,7 +76,7 @@ private slots:
     {
         ImportBench t;
         t.state.connection->execute(QStringLiteral("UPDATE tblSysParms SET SYS_CURTMPLTNUM = 9999"));
-        t.state.systemRecord.requery();
+        Records(t.state).systemRecord.requery();
         QCOMPARE(AllocateTemplateTable(t.state), QStringLiteral("Tmplt10000"));
         QCOMPARE(t.state.mappingTable, QStringLiteral("Tmplt10000"));
         QCOMPARE(scalar(t, QStringLiteral("SELECT SYS_CURTMPLTNUM || CHG_USER FROM tblSysParms")),
@@ -94,7 +95,7 @@ private slots:
                                                << MappingRow{5, "Unused", "", ""};
         t.makeTemplate(QStringLiteral("Trade Show 2026"), QStringLiteral("XLH"), rows, QStringLiteral("Sheet1"));
         QVERIFY(!t.state.editPending);
-        QVERIFY(!t.state.indexRecord.isOpen());
+        QVERIFY(!Records(t.state).indexRecord.isOpen());
         QCOMPARE(scalar(t, QStringLiteral("SELECT TM_HDRSYN || STATUS || ADD_USER || ifnull(CHG_DATE, '') FROM "
                                           "tblTmpltIndex")),
                  QVariant(QStringLiteral("-1ASYSTEM")));
@@ -115,7 +116,7 @@ private slots:
         QVERIFY(!fresh.mailing.streetLines && !fresh.other.streetLines);
 
         QVERIFY(OpenTemplateTable(fresh, t.services));
-        fresh.mappingRecords.moveNext(); // the grid reads them all wherever they stand
+        Records(fresh).mappingRecords.moveNext(); // the grid reads them all wherever they stand
         MemoryMappingGrid grid;
         QVERIFY(LoadMappingGrid(fresh, t.services, grid, QStringLiteral("XLH - Excel w/ Header")));
         QCOMPARE(grid.rows(), rows); // fixed-width names read back exactly as written
@@ -272,7 +273,7 @@ private slots:
         QCOMPARE(t.boxes.boxes.size(), 1);
         QVERIFY(t.boxes.texts()[0].startsWith(QStringLiteral("FILE")));
         QCOMPARE(dump(t.state.connection), before);
-        QCOMPARE(t.state.systemRecord.value(QStringLiteral("sys_curtmpltnum")).toInt(), 1);
+        QCOMPARE(Records(t.state).systemRecord.value(QStringLiteral("sys_curtmpltnum")).toInt(), 1);
 
         // A delete whose second half fails leaves the template whole.
         t.boxes.clear();

@@ -1,5 +1,5 @@
 #include "TestServices.h"
-#include "app/AppError.h"
+#include "core/AppError.h"
 #include "platform/ContactCard.h"
 #include "platform/VCard.h"
 #include "platform/VCardStore.h"

@@ -1,6 +1,6 @@
 #include "ScriptedMessageBoxes.h"
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 
 MessageBoxes::Answer ScriptedMessageBoxes::show(const QString &text, Buttons buttons, Icon icon,
                                                 const std::optional<QString> &title)

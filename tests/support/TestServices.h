@@ -1,10 +1,12 @@
 #pragma once
 
 #include "ScriptedMessageBoxes.h"
-#include "app/AppError.h"
-#include "app/AppState.h"
-#include "app/Services.h"
+#include "app/DefaultBackends.h"
+#include "core/AppError.h"
+#include "core/AppState.h"
+#include "core/Services.h"
 
+#include "core/UrlOpener.h"
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>

@@ -1,7 +1,7 @@
 #include "BatchServices.h"
 
-#include "app/AppError.h"
-#include "app/AppState.h"
+#include "core/AppError.h"
+#include "core/AppState.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/MessageBoxes.h"
 #include "import/ImportRun.h"
 #include "outlook/FolderChoice.h"
-#include "platform/MessageBoxes.h"
 #include "source/FileChoice.h"
 
 #include <QElapsedTimer>

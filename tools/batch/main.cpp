@@ -1,7 +1,8 @@
 // mirelimport-batch: one import from a saved template, without a window.
 #include "BatchServices.h"
-#include "app/AppState.h"
-#include "app/Services.h"
+#include "app/DefaultBackends.h"
+#include "core/AppState.h"
+#include "core/Services.h"
 #include "platform/VCardStore.h"
 #include "source/MappingGrid.h"
 #include "store/TemplateDatabase.h"

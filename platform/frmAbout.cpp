@@ -1,4 +1,4 @@
-#include "app/frmAbout.h"
+#include "platform/frmAbout.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

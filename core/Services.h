@@ -1,23 +1,18 @@
 #pragma once
 
-#include "outlook/ContactStore.h"
-
 #include <QString>
-#include <QUrl>
 #include <functional>
 #include <memory>
 
+namespace outlook {
+class Application;
+} // namespace outlook
+
 class CustomFormPrompt;
+class UrlOpener;
 class FileDialogs;
 class FolderPicker;
 class MessageBoxes;
-
-// Opens a document or web address with the desktop's default handler.
-class UrlOpener {
-public:
-    virtual ~UrlOpener() = default;
-    virtual bool openUrl(const QUrl &url) = 0;
-};
 
 // What the program needs from its surroundings; tests put their own in place.
 struct Services {
@@ -40,6 +35,3 @@ struct Services {
 
     MessageBoxes &boxes() const { return *messages; }
 };
-
-// The real data access check and the vCard-folder store beside the executable.
-void UseDefaultBackends(Services &services);

@@ -1,6 +1,6 @@
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
-#include "platform/MessageBoxes.h"
+#include "core/MessageBoxes.h"
 
 namespace {
 

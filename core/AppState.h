@@ -1,14 +1,22 @@
 #pragma once
 
-#include "outlook/ContactStore.h"
-#include "platform/DataAccess.h"
-
 #include <QString>
 #include <QVariant>
 #include <array>
 #include <memory>
 
 class SourceTable;
+struct TemplateRecords;
+namespace DataAccess {
+class Connection;
+} // namespace DataAccess
+namespace outlook {
+class Application;
+class ContactItem;
+class Folder;
+class Items;
+class Namespace;
+} // namespace outlook
 
 // The program's working values, shared by all parts for the whole run.
 struct AppState {
@@ -27,10 +35,7 @@ struct AppState {
 
     // store: the open connection and its record sets
     std::shared_ptr<DataAccess::Connection> connection;
-    DataAccess::RecordSet systemRecord;
-    DataAccess::RecordSet indexRecord;
-    DataAccess::RecordSet mappingRecords;
-    DataAccess::RecordSet listRecords;
+    std::shared_ptr<TemplateRecords> records; // see Records() in store/TemplateRecords.h
 
     // editor
     bool editPending = false;

@@ -1,7 +1,8 @@
-#include "app/Help.h"
+#include "platform/Help.h"
 
-#include "app/Services.h"
-#include "platform/MessageBoxes.h"
+#include "core/MessageBoxes.h"
+#include "core/Services.h"
+#include "core/UrlOpener.h"
 
 #include <QDir>
 #include <QFileInfo>
