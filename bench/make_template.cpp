@@ -4,7 +4,7 @@
 #include "app/Services.h"
 #include "platform/MessageBoxes.h"
 #include "store/TemplateDatabase.h"
-#include "store/TemplateStore.h"
+#include "store/TemplateOperations.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -56,14 +56,8 @@ int main(int argc, char *argv[])
         rows << MappingRow{c + 1, QStringLiteral("Colonne été %1").arg(c + 1), c < 15 ? QStringLiteral("x") : QString(),
                            c < 15 ? QLatin1String(keys[c]) : QString()};
     const QString type = args.value(3, QStringLiteral("CSH"));
-    state.templateName = QStringLiteral("Bench ") + type;
     state.sheetName = args.value(4);
-    if (!FindTemplate(state, services, kFindCheck))
-        return 1;
-    AllocateTemplateTable(state);
-    CreateTemplateTable(state, state.mappingTable);
-    return WriteMappingRows(state, services, rows, kModeAdd) &&
-                   WriteTemplateIndex(state, services, kModeAdd, type, rows)
+    return SaveTemplate(state, services, {QStringLiteral("Bench ") + type, type, rows}, nullptr) == SaveOutcome::Saved
                ? 0
                : 1;
 }

@@ -1,7 +1,6 @@
 #include "editor/frmTemplate.h"
 
 #include "app/AppState.h"
-#include "app/ErrorReport.h"
 #include "app/Help.h"
 #include "app/Services.h"
 #include "app/frmAbout.h"
@@ -14,8 +13,8 @@
 #include "source/CReadFile.h"
 #include "source/FileChoice.h"
 #include "source/FileTypes.h"
-#include "store/StoreTransaction.h"
 #include "store/TemplateDatabase.h"
+#include "store/TemplateOperations.h"
 #include "store/TemplateStore.h"
 
 #include <QApplication>
@@ -328,7 +327,7 @@ void frmTemplate::Form_Activate()
     select(optNew);
     // The main window shares the working values and may have read another template into them
     // meanwhile: a template still open here could be saved with that one's settings.
-    if (!m_openId.isEmpty())
+    if (!m_opened.id.isEmpty())
         optNew_Click();
     ComboItemList list(cboTemplates2);
     LoadTemplateList(m_state, m_services, list);
@@ -455,8 +454,7 @@ void frmTemplate::LB_Click()
 
 void frmTemplate::forgetOpenTemplate()
 {
-    m_openId.clear();
-    m_openName.clear();
+    m_opened = OpenedTemplate();
     m_state.indexRecord.close();
     m_state.mappingRecords.close();
 }
@@ -499,18 +497,11 @@ void frmTemplate::optExisting_Click()
 
 void frmTemplate::cboTemplates2_Click()
 {
-    m_state.templateName = cboTemplates2->currentText();
-    try {
-        if (!FindTemplate(m_state, m_services, kFindRead))
-            return;
-    } catch (const std::exception &e) {
-        ReportError(m_services.boxes(), TrappedError(e));
+    const OpenOutcome outcome = OpenTemplate(m_state, m_services, cboTemplates2->currentText());
+    if (outcome == OpenOutcome::Missing)
         return;
-    }
     // AppState now holds this template's values: the one shown before can no longer be saved.
-    m_openId.clear();
-    m_openName.clear();
-    m_state.customFieldCount = m_state.customForm ? m_state.templateFieldCount : 0;
+    m_opened = OpenedTemplate();
     const bool workbook = m_state.fileType == FileTypeCode::XLH || m_state.fileType == FileTypeCode::XLN;
     txtXLSName->setText(workbook ? m_state.sheetName : QString());
     txtXLSName->setVisible(workbook);
@@ -520,28 +511,22 @@ void frmTemplate::cboTemplates2_Click()
     if (m_state.defaultFolder) {
         txtFolderName->setText(m_state.folderName);
         txtFolderName->setVisible(true);
-        m_state.suppressFolderChoice = true;
         select(optFldrDefault);
         lblCustomForm->setVisible(m_state.customForm);
         cmdAddUserFields->setEnabled(!m_state.customForm);
     } else {
         txtFolderName->clear();
-        m_state.folderName.clear();
-        m_state.folderStoreId.clear();
         txtFolderName->setVisible(false);
         select(optOnImport);
         cmdAddUserFields->setEnabled(true);
     }
-    if (!OpenTemplateTable(m_state, m_services)) {
+    if (outcome == OpenOutcome::RowsUnreadable) {
         cboTemplates2->setFocus();
         return;
     }
-    m_state.loadMode = kModeUpdate;
     TreeWidgetGrid grid(LV);
-    if (LoadMappingGrid(m_state, m_services, grid, m_state.fileType)) {
-        m_openId = m_state.mappingTable;
-        m_openName = m_state.templateName;
-    }
+    if (LoadMappingGrid(m_state, m_services, grid, m_state.fileType))
+        m_opened = OpenedTemplate{m_state.mappingTable, m_state.templateName};
     MappingRules::rebuildStreetFlags(m_state, grid); // from this template's rows alone
     SetLvwVisible();
     m_state.editPending = true;
@@ -713,68 +698,24 @@ void frmTemplate::optFldrDefault_Click()
 void frmTemplate::cmdUpdate_Click()
 {
     const bool isNew = !txtTemplateName->isHidden();
-    if (isNew && txtTemplateName->text().isEmpty()) {
-        m_services.boxes().show(QStringLiteral("Please Enter a Description for this new template"));
-        txtTemplateName->setFocus();
-        return;
-    }
-    if (isNew && !txtTemplateName_Validate())
-        return; // the length is checked at every save, not only when the box loses the focus
-    if (!isNew && m_openId.isEmpty())
-        return; // no stored template is open: there is nothing to save in place
     TreeWidgetGrid grid(LV);
-    MappingRows rows;
+    TemplateDraft draft{txtTemplateName->text(), m_state.fileType, {}};
     for (int i = 0; i < grid.rowCount(); ++i)
-        rows << grid.row(i);
+        draft.rows << grid.row(i);
     MappingRules::rebuildStreetFlags(m_state, grid); // saved as the rows hold them now
-    // The counter, the table, its rows and the index row are kept together or not at all.
-    bool saved = false;
-    try {
-        StoreTransaction transaction(m_state);
-        if (isNew) {
-            m_state.templateName = txtTemplateName->text();
-            if (!FindTemplate(m_state, m_services, kFindCheck)) {
-                txtTemplateName->setFocus();
-                return;
-            }
-            m_state.loadMode = kModeAdd;
-            AllocateTemplateTable(m_state);
-            CreateTemplateTable(m_state, m_state.mappingTable);
-        } else {
-            m_state.loadMode = kModeUpdate;
-            m_state.mappingTable = m_openId;
-            m_state.templateName = m_openName;
-            ReopenTemplateRecords(m_state);
-        }
-        if (WriteMappingRows(m_state, m_services, rows, m_state.loadMode) &&
-            WriteTemplateIndex(m_state, m_services, m_state.loadMode, m_state.fileType, rows)) {
-            transaction.commit();
-            saved = true;
-        }
-    } catch (const std::exception &e) {
-        ReportError(m_services.boxes(), TrappedError(e));
-    }
-    if (!saved)
-        return; // the store has said why; the entries stay for another try
+    const SaveOutcome outcome = SaveTemplate(m_state, m_services, draft, isNew ? nullptr : &m_opened);
+    if (outcome == SaveOutcome::NameRefused)
+        txtTemplateName->setFocus();
+    if (outcome != SaveOutcome::Saved)
+        return; // the entries stay for another try
     if (isNew)
-        cboTemplates2->addItem(txtTemplateName->text());
+        cboTemplates2->addItem(draft.name);
     cmdClear_Click();
 }
 
 void frmTemplate::cmdDelete_Click()
 {
-    bool deleted = false;
-    try {
-        StoreTransaction transaction(m_state);
-        const QString id = m_state.indexRecord.value(QStringLiteral("tm_id")).toString();
-        if (DeleteTemplate(m_state, m_services, id)) {
-            transaction.commit();
-            deleted = true;
-        }
-    } catch (const std::exception &e) {
-        ReportError(m_services.boxes(), TrappedError(e));
-    }
-    if (!deleted)
+    if (!DeleteOpenTemplate(m_state, m_services))
         return;
     cboTemplates2->removeItem(cboTemplates2->currentIndex());
     LV->clear(); // the deleted template's rows are not shown again

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/MappingRules.h"
+#include "store/TemplateOperations.h"
 
 #include <QPixmap>
 #include <QTreeWidget>
@@ -140,9 +141,7 @@ private:
     Services &m_services;
     QWidget *m_home;
     DragState m_drag;
-    // The stored template open in the editor (tm_id and name): a save in place writes this one
-    // and no other. Empty while none is open.
-    QString m_openId;
-    QString m_openName;
+    // The stored template open in the editor: a save in place writes this one and no other.
+    OpenedTemplate m_opened;
     QHash<QString, QPixmap> m_images; // ImageList1
 };
