@@ -6,7 +6,7 @@
 #include "app/Services.h"
 #include "app/StartupVerification.h"
 #include "app/frmAbout.h"
-#include "editor/frmTemplate.h"
+#include "editor/ui/frmTemplate.h"
 #include "import/ImportRun.h"
 #include "platform/ComboItemList.h"
 #include "platform/MessageBoxes.h"

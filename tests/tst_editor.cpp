@@ -2,7 +2,9 @@
 #include "app/frmContactImport.h"
 #include "app/frmMirelImportMain.h"
 #include "editor/FieldCatalogTree.h"
-#include "editor/frmTemplate.h"
+#include "editor/ui/CatalogTreeView.h"
+#include "editor/ui/MappingListView.h"
+#include "editor/ui/frmTemplate.h"
 #include "platform/VCardStore.h"
 #include "store/TemplateStore.h"
 

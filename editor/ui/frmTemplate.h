@@ -3,10 +3,12 @@
 #include "editor/MappingRules.h"
 #include "store/TemplateOperations.h"
 
+#include <QHash>
 #include <QPixmap>
-#include <QTreeWidget>
 #include <QWidget>
 
+class CatalogTreeView;
+class MappingListView;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -14,28 +16,11 @@ class QLineEdit;
 class QListWidget;
 class QMenu;
 class QMenuBar;
+class QMimeData;
 class QPushButton;
 class QRadioButton;
 struct AppState;
 struct Services;
-
-// A tree view that hands its mouse and drag events to the editor's handlers.
-class DragTreeWidget : public QTreeWidget {
-    Q_OBJECT
-public:
-    using QTreeWidget::QTreeWidget;
-    std::function<void(QMouseEvent *)> onPress, onMove, onRelease;
-    std::function<bool(const QMimeData *, const QPoint &)> onDragOver; // true to accept
-    std::function<void(const QMimeData *, const QPoint &)> onDrop;
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
-};
 
 // The template editor: a template is made from a sample file or opened from the store, its
 // columns mapped by dragging catalog fields onto them, its folder chosen, and saved or deleted.
@@ -98,8 +83,8 @@ public:
     QComboBox *cboFileTypes;
     QComboBox *cboTemplates2;
     QPushButton *cmdGetSample;
-    DragTreeWidget *TV;
-    DragTreeWidget *LV;
+    CatalogTreeView *TV;
+    MappingListView *LV;
     QLineEdit *txtTemplateName;
     QLabel *lblCustomForm;
     QLabel *lblXLSName;
@@ -130,12 +115,11 @@ private:
     void deselectFolderOptions();
     bool confirmLeaving();
     void leave();
-    void startDrag(QWidget *source, const QString &format, const QByteArray &data);
+    void dragEnded();
     // A drop does what the drag it ends carries (a row of the list or a node of the tree),
     // whatever an earlier gesture left behind.
     void takeDrag(const QMimeData *data);
     void forgetOpenTemplate();
-    QString selectedNodeKey() const;
 
     AppState &m_state;
     Services &m_services;

@@ -1,4 +1,4 @@
-#include "editor/frmTemplate.h"
+#include "editor/ui/frmTemplate.h"
 
 #include "app/AppState.h"
 #include "app/Help.h"
@@ -6,6 +6,8 @@
 #include "app/frmAbout.h"
 #include "catalog/FieldCatalog.h"
 #include "editor/FieldCatalogTree.h"
+#include "editor/ui/CatalogTreeView.h"
+#include "editor/ui/MappingListView.h"
 #include "outlook/FolderChoice.h"
 #include "platform/ComboItemList.h"
 #include "platform/MessageBoxes.h"
@@ -20,7 +22,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDrag>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -38,8 +39,6 @@
 namespace {
 
 const QString kCaption = QStringLiteral("ContactMirel - Create/Edit Import Template");
-const QString kNodeFormat = QStringLiteral("application/x-mirel-catalog-node");
-const QString kRowFormat = QStringLiteral("application/x-mirel-mapping-row");
 
 template <typename T> T *named(T *object, const char *name)
 {
@@ -65,53 +64,6 @@ QPixmap dragColumnPicture()
 }
 
 } // namespace
-
-// ---- DragTreeWidget ----
-
-void DragTreeWidget::mousePressEvent(QMouseEvent *event)
-{
-    QTreeWidget::mousePressEvent(event);
-    if (onPress)
-        onPress(event);
-}
-
-void DragTreeWidget::mouseMoveEvent(QMouseEvent *event)
-{
-    if (onMove && event->buttons() != Qt::NoButton)
-        onMove(event);
-    else
-        QTreeWidget::mouseMoveEvent(event);
-}
-
-void DragTreeWidget::mouseReleaseEvent(QMouseEvent *event)
-{
-    QTreeWidget::mouseReleaseEvent(event);
-    if (onRelease)
-        onRelease(event);
-}
-
-void DragTreeWidget::dragEnterEvent(QDragEnterEvent *event)
-{
-    if (onDragOver && onDragOver(event->mimeData(), event->position().toPoint()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void DragTreeWidget::dragMoveEvent(QDragMoveEvent *event)
-{
-    if (onDragOver && onDragOver(event->mimeData(), event->position().toPoint()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void DragTreeWidget::dropEvent(QDropEvent *event)
-{
-    if (onDrop)
-        onDrop(event->mimeData(), event->position().toPoint());
-    event->acceptProposedAction();
-}
 
 // ---- frmTemplate ----
 
@@ -198,9 +150,7 @@ void frmTemplate::buildControls()
     // Middle: the field tree.
     auto *middle = new QVBoxLayout;
     Label2 = named(new QLabel(QStringLiteral("Outlook Fields  "), this), "Label2");
-    TV = named(new DragTreeWidget(this), "TV");
-    TV->setHeaderHidden(true);
-    TV->setAcceptDrops(true);
+    TV = named(new CatalogTreeView(this), "TV");
     middle->addWidget(Label2);
     middle->addWidget(TV, 1);
     columns->addLayout(middle, 1);
@@ -209,8 +159,7 @@ void frmTemplate::buildControls()
     auto *right = new QGridLayout;
     lblColNames = named(new QLabel(QStringLiteral("Source File Column Names"), this), "lblColNames");
     lblTableNames = named(new QLabel(QStringLiteral("Source File Table/Sheet Names"), this), "lblTableNames");
-    LV = named(new DragTreeWidget(this), "LV");
-    LV->setAcceptDrops(true);
+    LV = named(new MappingListView(this), "LV");
     LB = named(new QListWidget(this), "LB");
     right->addWidget(lblColNames, 0, 0);
     right->addWidget(lblTableNames, 0, 0);
@@ -221,6 +170,8 @@ void frmTemplate::buildControls()
     resize(980, 600);
 
     m_images.insert(QStringLiteral("dragcol"), dragColumnPicture());
+    TV->setDragCursor(dragCursor());
+    LV->setDragCursor(dragCursor());
 
     connect(cboFileTypes, &QComboBox::activated, this, &frmTemplate::cboFileTypes_Click);
     connect(cboTemplates2, &QComboBox::activated, this, &frmTemplate::cboTemplates2_Click);
@@ -254,49 +205,38 @@ void frmTemplate::buildControls()
     connect(mnuHelpAbout, &QAction::triggered, this, &frmTemplate::mnuHelpAbout_Click);
 
     // The gestures of the tree and the list.
-    TV->onPress = [this](QMouseEvent *e) {
-        QTreeWidgetItem *item = TV->itemAt(e->position().toPoint());
+    connect(TV, &DragTree::pressed, this, [this](QTreeWidgetItem *item) {
         if (item)
             TV->setCurrentItem(item);
-        TV_MouseDown(item ? item->data(0, kCatalogKeyRole).toString() : QString());
-    };
-    TV->onMove = [this](QMouseEvent *e) { TV_MouseMove(e->buttons()); };
-    TV->onDragOver = [this](const QMimeData *data, const QPoint &pos) {
-        if (!data->hasFormat(kRowFormat))
-            return false;
-        takeDrag(data);
-        if (QTreeWidgetItem *item = TV->itemAt(pos))
+        TV_MouseDown(CatalogTreeView::keyOf(item));
+    });
+    connect(TV, &DragTree::movedWithButtons, this, &frmTemplate::TV_MouseMove);
+    connect(TV, &DragTree::draggedOver, this, [this](const QMimeData *, QTreeWidgetItem *item) {
+        if (item)
             TV->setCurrentItem(item); // the drop target
-        return true;
-    };
-    TV->onDrop = [this](const QMimeData *data, const QPoint &) {
+    });
+    connect(TV, &DragTree::dropped, this, [this](const QMimeData *data) {
         takeDrag(data);
         TV_DragDrop();
-    };
-    LV->onPress = [this](QMouseEvent *e) {
-        QTreeWidgetItem *item = LV->itemAt(e->position().toPoint());
-        LV_MouseDown(item ? LV->indexOfTopLevelItem(item) : -1);
-    };
-    LV->onMove = [this](QMouseEvent *) {
-        if (m_drag.listDragActive)
-            startDrag(LV, kRowFormat, QByteArray::number(m_drag.dragRowIndex));
-    };
-    LV->onRelease = [this](QMouseEvent *) {
+    });
+    connect(LV, &DragTree::pressed, this, [this](QTreeWidgetItem *item) { LV_MouseDown(LV->rowOf(item)); });
+    connect(LV, &DragTree::movedWithButtons, this, [this] {
+        if (!m_drag.listDragActive)
+            return;
+        LV->dragRow(m_drag.dragRowIndex);
+        dragEnded();
+    });
+    connect(LV, &DragTree::released, this, [this] {
         m_drag.listDragActive = false; // a click without a drag moves nothing
-    };
-    LV->onDragOver = [this](const QMimeData *data, const QPoint &pos) {
-        if (!data->hasFormat(kRowFormat) && !data->hasFormat(kNodeFormat))
-            return false;
+    });
+    connect(LV, &DragTree::draggedOver, this, [this](const QMimeData *data, QTreeWidgetItem *item) {
         takeDrag(data);
-        QTreeWidgetItem *item = LV->itemAt(pos);
-        LV_DragOver(item ? LV->indexOfTopLevelItem(item) : -1);
-        return true;
-    };
-    LV->onDrop = [this](const QMimeData *data, const QPoint &pos) {
+        LV_DragOver(LV->rowOf(item));
+    });
+    connect(LV, &DragTree::dropped, this, [this](const QMimeData *data, QTreeWidgetItem *item) {
         takeDrag(data);
-        QTreeWidgetItem *item = LV->itemAt(pos);
-        LV_DragDrop(item ? LV->indexOfTopLevelItem(item) : -1);
-    };
+        LV_DragDrop(LV->rowOf(item));
+    });
 }
 
 void frmTemplate::Form_Load()
@@ -730,19 +670,8 @@ void frmTemplate::cmdAddUserFields_Click()
 
 // ---- gestures ----
 
-QString frmTemplate::selectedNodeKey() const
+void frmTemplate::dragEnded()
 {
-    return TV->currentItem() ? TV->currentItem()->data(0, kCatalogKeyRole).toString() : QString();
-}
-
-void frmTemplate::startDrag(QWidget *source, const QString &format, const QByteArray &data)
-{
-    auto *drag = new QDrag(source);
-    auto *mime = new QMimeData;
-    mime->setData(format, data);
-    drag->setMimeData(mime);
-    drag->setPixmap(dragCursor());
-    drag->exec(Qt::MoveAction);
     // The drag is over, wherever it ended: a drop that missed both controls leaves nothing pending.
     m_drag.listDragActive = false;
     m_drag.treeDragActive = false;
@@ -750,10 +679,10 @@ void frmTemplate::startDrag(QWidget *source, const QString &format, const QByteA
 
 void frmTemplate::takeDrag(const QMimeData *data)
 {
-    m_drag.listDragActive = data->hasFormat(kRowFormat);
-    m_drag.treeDragActive = data->hasFormat(kNodeFormat);
+    m_drag.listDragActive = data->hasFormat(kMappingRowFormat);
+    m_drag.treeDragActive = data->hasFormat(kCatalogNodeFormat);
     if (m_drag.listDragActive)
-        m_drag.dragRowIndex = data->data(kRowFormat).toInt();
+        m_drag.dragRowIndex = data->data(kMappingRowFormat).toInt();
 }
 
 void frmTemplate::TV_MouseDown(const QString &nodeKey)
@@ -769,7 +698,8 @@ void frmTemplate::TV_MouseMove(Qt::MouseButtons buttons)
     if (buttons != Qt::LeftButton || !m_drag.pressOnNode)
         return;
     m_drag.treeDragActive = true;
-    startDrag(TV, kNodeFormat, m_drag.pressedNodeKey.toUtf8());
+    TV->dragNode(m_drag.pressedNodeKey);
+    dragEnded();
 }
 
 void frmTemplate::LV_MouseDown(int row)
@@ -793,7 +723,7 @@ void frmTemplate::LV_DragOver(int row)
 void frmTemplate::LV_DragDrop(int row)
 {
     TreeWidgetGrid grid(LV);
-    const auto result = MappingRules(m_state, m_services.boxes()).dropOnList(grid, m_drag, row, selectedNodeKey());
+    const auto result = MappingRules(m_state, m_services.boxes()).dropOnList(grid, m_drag, row, TV->selectedKey());
     if (result == MappingRules::Drop::GroupRefused && TV->currentItem())
         TV->currentItem()->setExpanded(true);
     if (result == MappingRules::Drop::Mapped)
