@@ -25,8 +25,7 @@ bool nameAccepted(Services &services, const QString &name)
 
 } // namespace
 
-SaveOutcome SaveTemplate(AppState &state, Services &services, const TemplateDraft &draft,
-                         const OpenedTemplate *opened)
+SaveOutcome SaveTemplate(AppState &state, Services &services, const TemplateDraft &draft, const OpenedTemplate *opened)
 {
     if (!opened) {
         if (!nameAccepted(services, draft.name))

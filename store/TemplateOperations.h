@@ -35,8 +35,7 @@ enum class SaveOutcome {
 // the mapping table created and filled and the index row added. Or saves in place the template
 // that was opened, by its id and name whatever AppState holds now: its rows rewritten and its
 // index row updated. Nothing of a failed save stays in the store.
-SaveOutcome SaveTemplate(AppState &state, Services &services, const TemplateDraft &draft,
-                         const OpenedTemplate *opened);
+SaveOutcome SaveTemplate(AppState &state, Services &services, const TemplateDraft &draft, const OpenedTemplate *opened);
 
 // Deletes the template under the index record: its index row and its mapping table together.
 bool DeleteOpenTemplate(AppState &state, Services &services);
