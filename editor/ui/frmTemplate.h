@@ -109,7 +109,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void buildControls();
+    void buildControls(); // in frmTemplateControls.cpp
+    void connectControls();
     void Form_Load();
     void select(QRadioButton *option);
     void deselectFolderOptions();
