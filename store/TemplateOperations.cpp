@@ -30,7 +30,7 @@ SaveOutcome SaveTemplate(AppState &state, Services &services, const TemplateDraf
     if (!opened) {
         if (!nameAccepted(services, draft.name))
             return SaveOutcome::NameRefused;
-        state.editPending = true;
+        state.editPending = true; // the entries stay unsaved until the save is whole
     } else if (opened->id.isEmpty()) {
         return SaveOutcome::NotSaved; // no stored template is open: there is nothing to save in place
     }

@@ -63,7 +63,6 @@ public:
     void SetLBVisible();
     QVariant CheckForUserDefinedFields() { return QVariant(); }
 
-    DragState &dragState() { return m_drag; }
     QPixmap dragCursor() const { return m_images.value(QStringLiteral("dragcol")); }
 
     QPushButton *cmdExit;
