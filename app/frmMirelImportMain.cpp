@@ -5,7 +5,7 @@
 #include "core/ErrorReport.h"
 #include "core/MessageBoxes.h"
 #include "core/Services.h"
-#include "editor/frmTemplate.h"
+#include "editor/ui/frmTemplate.h"
 #include "import/ImportRun.h"
 #include "platform/ComboItemList.h"
 #include "platform/Help.h"

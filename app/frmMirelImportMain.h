@@ -4,7 +4,7 @@
 #include <QPointer>
 
 #include "app/frmContactImport.h"
-#include "editor/frmTemplate.h"
+#include "editor/ui/frmTemplate.h"
 
 class QAction;
 class QComboBox;

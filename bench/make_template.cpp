@@ -5,7 +5,7 @@
 #include "core/MessageBoxes.h"
 #include "core/Services.h"
 #include "store/TemplateDatabase.h"
-#include "store/TemplateStore.h"
+#include "store/TemplateOperations.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -57,14 +57,8 @@ int main(int argc, char *argv[])
         rows << MappingRow{c + 1, QStringLiteral("Colonne été %1").arg(c + 1), c < 15 ? QStringLiteral("x") : QString(),
                            c < 15 ? QLatin1String(keys[c]) : QString()};
     const QString type = args.value(3, QStringLiteral("CSH"));
-    state.templateName = QStringLiteral("Bench ") + type;
     state.sheetName = args.value(4);
-    if (!FindTemplate(state, services, kFindCheck))
-        return 1;
-    AllocateTemplateTable(state);
-    CreateTemplateTable(state, state.mappingTable);
-    return WriteMappingRows(state, services, rows, kModeAdd) &&
-                   WriteTemplateIndex(state, services, kModeAdd, type, rows)
+    return SaveTemplate(state, services, {QStringLiteral("Bench ") + type, type, rows}, nullptr) == SaveOutcome::Saved
                ? 0
                : 1;
 }

@@ -1,7 +1,7 @@
 #include "ImportFixtures.h"
 
 #include "store/TemplateDatabase.h"
-#include "store/TemplateStore.h"
+#include "store/TemplateOperations.h"
 
 #include <QTest>
 
@@ -32,12 +32,8 @@ ImportBench::ImportBench()
 bool MakeTemplate(AppState &state, Services &services, const QString &name, const QString &fileType,
                   const MappingRows &rows, const QString &sheet)
 {
-    state.templateName = name;
     state.sheetName = sheet;
-    return FindTemplate(state, services, kFindCheck) && !AllocateTemplateTable(state).isEmpty() &&
-           (CreateTemplateTable(state, state.mappingTable), true) &&
-           WriteMappingRows(state, services, rows, kModeAdd) &&
-           WriteTemplateIndex(state, services, kModeAdd, fileType, rows);
+    return SaveTemplate(state, services, {name, fileType, rows}, nullptr) == SaveOutcome::Saved;
 }
 
 void ImportBench::makeTemplate(const QString &name, const QString &fileType, const MappingRows &rows,

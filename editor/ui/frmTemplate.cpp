@@ -1,4 +1,4 @@
-#include "editor/frmTemplate.h"
+#include "editor/ui/frmTemplate.h"
 
 #include "catalog/FieldCatalog.h"
 #include "core/AppState.h"
@@ -6,6 +6,8 @@
 #include "core/MessageBoxes.h"
 #include "core/Services.h"
 #include "editor/FieldCatalogTree.h"
+#include "editor/ui/CatalogTreeView.h"
+#include "editor/ui/MappingListView.h"
 #include "outlook/FolderChoice.h"
 #include "platform/ComboItemList.h"
 #include "platform/Help.h"
@@ -14,108 +16,28 @@
 #include "source/CReadFile.h"
 #include "source/FileChoice.h"
 #include "source/FileTypes.h"
-#include "store/StoreTransaction.h"
 #include "store/TemplateDatabase.h"
+#include "store/TemplateOperations.h"
 #include "store/TemplateRecords.h"
 #include "store/TemplateStore.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDrag>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QVBoxLayout>
 
 namespace {
 
 const QString kCaption = QStringLiteral("ContactMirel - Create/Edit Import Template");
-const QString kNodeFormat = QStringLiteral("application/x-mirel-catalog-node");
-const QString kRowFormat = QStringLiteral("application/x-mirel-mapping-row");
-
-template <typename T> T *named(T *object, const char *name)
-{
-    object->setObjectName(QLatin1String(name));
-    return object;
-}
-
-// The drag cursor: a small column with an arrow.
-QPixmap dragColumnPicture()
-{
-    QPixmap pixmap(28, 22);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setPen(QPen(QColor(40, 70, 120), 2));
-    p.setBrush(QColor(235, 242, 252, 220));
-    p.drawRect(QRect(2, 2, 14, 18));
-    p.drawLine(5, 8, 13, 8);
-    p.drawLine(5, 13, 13, 13);
-    p.drawLine(18, 11, 26, 11);
-    p.drawLine(22, 7, 26, 11);
-    p.drawLine(22, 15, 26, 11);
-    return pixmap;
-}
 
 } // namespace
-
-// ---- DragTreeWidget ----
-
-void DragTreeWidget::mousePressEvent(QMouseEvent *event)
-{
-    QTreeWidget::mousePressEvent(event);
-    if (onPress)
-        onPress(event);
-}
-
-void DragTreeWidget::mouseMoveEvent(QMouseEvent *event)
-{
-    if (onMove && event->buttons() != Qt::NoButton)
-        onMove(event);
-    else
-        QTreeWidget::mouseMoveEvent(event);
-}
-
-void DragTreeWidget::mouseReleaseEvent(QMouseEvent *event)
-{
-    QTreeWidget::mouseReleaseEvent(event);
-    if (onRelease)
-        onRelease(event);
-}
-
-void DragTreeWidget::dragEnterEvent(QDragEnterEvent *event)
-{
-    if (onDragOver && onDragOver(event->mimeData(), event->position().toPoint()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void DragTreeWidget::dragMoveEvent(QDragMoveEvent *event)
-{
-    if (onDragOver && onDragOver(event->mimeData(), event->position().toPoint()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void DragTreeWidget::dropEvent(QDropEvent *event)
-{
-    if (onDrop)
-        onDrop(event->mimeData(), event->position().toPoint());
-    event->acceptProposedAction();
-}
-
-// ---- frmTemplate ----
 
 frmTemplate::frmTemplate(AppState &state, Services &services, QWidget *home)
     : QWidget(nullptr), m_state(state), m_services(services), m_home(home)
@@ -124,106 +46,12 @@ frmTemplate::frmTemplate(AppState &state, Services &services, QWidget *home)
     setWindowTitle(kCaption);
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
+    connectControls();
     Form_Load();
 }
 
-void frmTemplate::buildControls()
+void frmTemplate::connectControls()
 {
-    auto *outer = new QVBoxLayout(this);
-    menuBar = new QMenuBar(this);
-    outer->setMenuBar(menuBar);
-    mnuFile = named(menuBar->addMenu(QStringLiteral("&File")), "mnuFile");
-    mnuExit = named(mnuFile->addAction(QStringLiteral("&Exit")), "mnuExit");
-    mnuHelp = named(menuBar->addMenu(QStringLiteral("&Help")), "mnuHelp");
-    mnuContents = named(mnuHelp->addAction(QStringLiteral("&Contents")), "mnuContents");
-    mnuHelpBar1 = named(mnuHelp->addSeparator(), "mnuHelpBar1");
-    mnuHelpWeb = named(mnuHelp->addAction(QStringLiteral("ContactMirel &Website")), "mnuHelpWeb");
-    mnuHelpBar2 = named(mnuHelp->addSeparator(), "mnuHelpBar2");
-    mnuHelpAbout = named(mnuHelp->addAction(QStringLiteral("&About")), "mnuHelpAbout");
-
-    auto *columns = new QHBoxLayout;
-    outer->addLayout(columns, 1);
-
-    // Left: template, source and folder controls, and the buttons.
-    auto *left = new QVBoxLayout;
-    Frame2 = named(new QGroupBox(QStringLiteral(" Template Manager"), this), "Frame2");
-    optExisting = named(new QRadioButton(QStringLiteral("Select Existing"), Frame2), "optExisting");
-    optNew = named(new QRadioButton(QStringLiteral("Create New"), Frame2), "optNew");
-    auto *modes = new QVBoxLayout(Frame2);
-    modes->addWidget(optNew);
-    modes->addWidget(optExisting);
-    left->addWidget(Frame2);
-
-    lblFileType = named(new QLabel(QStringLiteral("Select File Type:"), this), "lblFileType");
-    cboFileTypes = named(new QComboBox(this), "cboFileTypes");
-    lblTemplate = named(new QLabel(QStringLiteral("Select Template:"), this), "lblTemplate");
-    cboTemplates2 = named(new QComboBox(this), "cboTemplates2");
-    cmdGetSample = named(new QPushButton(QStringLiteral("Get Sample Source File"), this), "cmdGetSample");
-    lblTmpltName = named(new QLabel(QStringLiteral("Enter Tmplt Name:"), this), "lblTmpltName");
-    txtTemplateName = named(new QLineEdit(this), "txtTemplateName");
-    lblXLSName = named(new QLabel(QStringLiteral("Sheet/Table Name:"), this), "lblXLSName");
-    txtXLSName = named(new QLineEdit(this), "txtXLSName");
-    txtXLSName->setReadOnly(true);
-    for (QWidget *w :
-         std::initializer_list<QWidget *>{lblFileType, cboFileTypes, lblTemplate, cboTemplates2, cmdGetSample,
-                                          lblTmpltName, txtTemplateName, lblXLSName, txtXLSName})
-        left->addWidget(w);
-
-    Frame3 = named(new QGroupBox(QStringLiteral("Outlook Folder Manager"), this), "Frame3");
-    optOnImport = named(new QRadioButton(QStringLiteral("Select when Importing"), Frame3), "optOnImport");
-    optFldrDefault = named(new QRadioButton(QStringLiteral("Select Default"), Frame3), "optFldrDefault");
-    txtFolderName = named(new QLineEdit(Frame3), "txtFolderName");
-    txtFolderName->setReadOnly(true);
-    lblCustomForm = named(new QLabel(QStringLiteral("Uses Custom Form"), Frame3), "lblCustomForm");
-    auto *folder = new QVBoxLayout(Frame3);
-    folder->addWidget(optOnImport);
-    folder->addWidget(optFldrDefault);
-    folder->addWidget(txtFolderName);
-    folder->addWidget(lblCustomForm);
-    left->addWidget(Frame3);
-    left->addStretch();
-
-    cmdUpdate = named(new QPushButton(QStringLiteral("Save/Update"), this), "cmdUpdate");
-    cmdDelete = named(new QPushButton(QStringLiteral("Delete"), this), "cmdDelete");
-    cmdAddUserFields = named(new QPushButton(QStringLiteral("Add User Fields"), this), "cmdAddUserFields");
-    cmdClear = named(new QPushButton(QStringLiteral("Clear"), this), "cmdClear");
-    cmdExit = named(new QPushButton(QStringLiteral("Exit"), this), "cmdExit");
-    auto *buttons = new QGridLayout;
-    buttons->addWidget(cmdUpdate, 0, 0);
-    buttons->addWidget(cmdDelete, 0, 1);
-    buttons->addWidget(cmdAddUserFields, 1, 0);
-    buttons->addWidget(cmdClear, 1, 1);
-    buttons->addWidget(cmdExit, 2, 1);
-    left->addLayout(buttons);
-    columns->addLayout(left);
-
-    // Middle: the field tree.
-    auto *middle = new QVBoxLayout;
-    Label2 = named(new QLabel(QStringLiteral("Outlook Fields  "), this), "Label2");
-    TV = named(new DragTreeWidget(this), "TV");
-    TV->setHeaderHidden(true);
-    TV->setAcceptDrops(true);
-    middle->addWidget(Label2);
-    middle->addWidget(TV, 1);
-    columns->addLayout(middle, 1);
-
-    // Right: the mapping list and the worksheet list share one place.
-    auto *right = new QGridLayout;
-    lblColNames = named(new QLabel(QStringLiteral("Source File Column Names"), this), "lblColNames");
-    lblTableNames = named(new QLabel(QStringLiteral("Source File Table/Sheet Names"), this), "lblTableNames");
-    LV = named(new DragTreeWidget(this), "LV");
-    LV->setAcceptDrops(true);
-    LB = named(new QListWidget(this), "LB");
-    right->addWidget(lblColNames, 0, 0);
-    right->addWidget(lblTableNames, 0, 0);
-    right->addWidget(LV, 1, 0);
-    right->addWidget(LB, 1, 0);
-    right->setRowStretch(1, 1);
-    columns->addLayout(right, 2);
-    resize(980, 600);
-
-    m_images.insert(QStringLiteral("dragcol"), dragColumnPicture());
-
     connect(cboFileTypes, &QComboBox::activated, this, &frmTemplate::cboFileTypes_Click);
     connect(cboTemplates2, &QComboBox::activated, this, &frmTemplate::cboTemplates2_Click);
     connect(cmdGetSample, &QPushButton::clicked, this, &frmTemplate::cmdGetSample_Click);
@@ -256,49 +84,38 @@ void frmTemplate::buildControls()
     connect(mnuHelpAbout, &QAction::triggered, this, &frmTemplate::mnuHelpAbout_Click);
 
     // The gestures of the tree and the list.
-    TV->onPress = [this](QMouseEvent *e) {
-        QTreeWidgetItem *item = TV->itemAt(e->position().toPoint());
+    connect(TV, &DragTree::pressed, this, [this](QTreeWidgetItem *item) {
         if (item)
             TV->setCurrentItem(item);
-        TV_MouseDown(item ? item->data(0, kCatalogKeyRole).toString() : QString());
-    };
-    TV->onMove = [this](QMouseEvent *e) { TV_MouseMove(e->buttons()); };
-    TV->onDragOver = [this](const QMimeData *data, const QPoint &pos) {
-        if (!data->hasFormat(kRowFormat))
-            return false;
-        takeDrag(data);
-        if (QTreeWidgetItem *item = TV->itemAt(pos))
+        TV_MouseDown(CatalogTreeView::keyOf(item));
+    });
+    connect(TV, &DragTree::movedWithButtons, this, &frmTemplate::TV_MouseMove);
+    connect(TV, &DragTree::draggedOver, this, [this](const QMimeData *, QTreeWidgetItem *item) {
+        if (item)
             TV->setCurrentItem(item); // the drop target
-        return true;
-    };
-    TV->onDrop = [this](const QMimeData *data, const QPoint &) {
+    });
+    connect(TV, &DragTree::dropped, this, [this](const QMimeData *data) {
         takeDrag(data);
         TV_DragDrop();
-    };
-    LV->onPress = [this](QMouseEvent *e) {
-        QTreeWidgetItem *item = LV->itemAt(e->position().toPoint());
-        LV_MouseDown(item ? LV->indexOfTopLevelItem(item) : -1);
-    };
-    LV->onMove = [this](QMouseEvent *) {
-        if (m_drag.listDragActive)
-            startDrag(LV, kRowFormat, QByteArray::number(m_drag.dragRowIndex));
-    };
-    LV->onRelease = [this](QMouseEvent *) {
+    });
+    connect(LV, &DragTree::pressed, this, [this](QTreeWidgetItem *item) { LV_MouseDown(LV->rowOf(item)); });
+    connect(LV, &DragTree::movedWithButtons, this, [this] {
+        if (!m_drag.listDragActive)
+            return;
+        LV->dragRow(m_drag.dragRowIndex);
+        dragEnded();
+    });
+    connect(LV, &DragTree::released, this, [this] {
         m_drag.listDragActive = false; // a click without a drag moves nothing
-    };
-    LV->onDragOver = [this](const QMimeData *data, const QPoint &pos) {
-        if (!data->hasFormat(kRowFormat) && !data->hasFormat(kNodeFormat))
-            return false;
+    });
+    connect(LV, &DragTree::draggedOver, this, [this](const QMimeData *data, QTreeWidgetItem *item) {
         takeDrag(data);
-        QTreeWidgetItem *item = LV->itemAt(pos);
-        LV_DragOver(item ? LV->indexOfTopLevelItem(item) : -1);
-        return true;
-    };
-    LV->onDrop = [this](const QMimeData *data, const QPoint &pos) {
+        LV_DragOver(LV->rowOf(item));
+    });
+    connect(LV, &DragTree::dropped, this, [this](const QMimeData *data, QTreeWidgetItem *item) {
         takeDrag(data);
-        QTreeWidgetItem *item = LV->itemAt(pos);
-        LV_DragDrop(item ? LV->indexOfTopLevelItem(item) : -1);
-    };
+        LV_DragDrop(LV->rowOf(item));
+    });
 }
 
 void frmTemplate::Form_Load()
@@ -329,7 +146,7 @@ void frmTemplate::Form_Activate()
     select(optNew);
     // The main window shares the working values and may have read another template into them
     // meanwhile: a template still open here could be saved with that one's settings.
-    if (!m_openId.isEmpty())
+    if (!m_opened.id.isEmpty())
         optNew_Click();
     ComboItemList list(cboTemplates2);
     LoadTemplateList(m_state, m_services, list);
@@ -456,8 +273,7 @@ void frmTemplate::LB_Click()
 
 void frmTemplate::forgetOpenTemplate()
 {
-    m_openId.clear();
-    m_openName.clear();
+    m_opened = OpenedTemplate();
     Records(m_state).indexRecord.close();
     Records(m_state).mappingRecords.close();
 }
@@ -500,18 +316,11 @@ void frmTemplate::optExisting_Click()
 
 void frmTemplate::cboTemplates2_Click()
 {
-    m_state.templateName = cboTemplates2->currentText();
-    try {
-        if (!FindTemplate(m_state, m_services, kFindRead))
-            return;
-    } catch (const std::exception &e) {
-        ReportError(m_services.boxes(), TrappedError(e));
+    const OpenOutcome outcome = OpenTemplate(m_state, m_services, cboTemplates2->currentText());
+    if (outcome == OpenOutcome::Missing)
         return;
-    }
     // AppState now holds this template's values: the one shown before can no longer be saved.
-    m_openId.clear();
-    m_openName.clear();
-    m_state.customFieldCount = m_state.customForm ? m_state.templateFieldCount : 0;
+    m_opened = OpenedTemplate();
     const bool workbook = m_state.fileType == FileTypeCode::XLH || m_state.fileType == FileTypeCode::XLN;
     txtXLSName->setText(workbook ? m_state.sheetName : QString());
     txtXLSName->setVisible(workbook);
@@ -521,28 +330,22 @@ void frmTemplate::cboTemplates2_Click()
     if (m_state.defaultFolder) {
         txtFolderName->setText(m_state.folderName);
         txtFolderName->setVisible(true);
-        m_state.suppressFolderChoice = true;
         select(optFldrDefault);
         lblCustomForm->setVisible(m_state.customForm);
         cmdAddUserFields->setEnabled(!m_state.customForm);
     } else {
         txtFolderName->clear();
-        m_state.folderName.clear();
-        m_state.folderStoreId.clear();
         txtFolderName->setVisible(false);
         select(optOnImport);
         cmdAddUserFields->setEnabled(true);
     }
-    if (!OpenTemplateTable(m_state, m_services)) {
+    if (outcome == OpenOutcome::RowsUnreadable) {
         cboTemplates2->setFocus();
         return;
     }
-    m_state.loadMode = kModeUpdate;
     TreeWidgetGrid grid(LV);
-    if (LoadMappingGrid(m_state, m_services, grid, m_state.fileType)) {
-        m_openId = m_state.mappingTable;
-        m_openName = m_state.templateName;
-    }
+    if (LoadMappingGrid(m_state, m_services, grid, m_state.fileType))
+        m_opened = OpenedTemplate{m_state.mappingTable, m_state.templateName};
     MappingRules::rebuildStreetFlags(m_state, grid); // from this template's rows alone
     SetLvwVisible();
     m_state.editPending = true;
@@ -714,68 +517,24 @@ void frmTemplate::optFldrDefault_Click()
 void frmTemplate::cmdUpdate_Click()
 {
     const bool isNew = !txtTemplateName->isHidden();
-    if (isNew && txtTemplateName->text().isEmpty()) {
-        m_services.boxes().show(QStringLiteral("Please Enter a Description for this new template"));
-        txtTemplateName->setFocus();
-        return;
-    }
-    if (isNew && !txtTemplateName_Validate())
-        return; // the length is checked at every save, not only when the box loses the focus
-    if (!isNew && m_openId.isEmpty())
-        return; // no stored template is open: there is nothing to save in place
     TreeWidgetGrid grid(LV);
-    MappingRows rows;
+    TemplateDraft draft{txtTemplateName->text(), m_state.fileType, {}};
     for (int i = 0; i < grid.rowCount(); ++i)
-        rows << grid.row(i);
+        draft.rows << grid.row(i);
     MappingRules::rebuildStreetFlags(m_state, grid); // saved as the rows hold them now
-    // The counter, the table, its rows and the index row are kept together or not at all.
-    bool saved = false;
-    try {
-        StoreTransaction transaction(m_state);
-        if (isNew) {
-            m_state.templateName = txtTemplateName->text();
-            if (!FindTemplate(m_state, m_services, kFindCheck)) {
-                txtTemplateName->setFocus();
-                return;
-            }
-            m_state.loadMode = kModeAdd;
-            AllocateTemplateTable(m_state);
-            CreateTemplateTable(m_state, m_state.mappingTable);
-        } else {
-            m_state.loadMode = kModeUpdate;
-            m_state.mappingTable = m_openId;
-            m_state.templateName = m_openName;
-            ReopenTemplateRecords(m_state);
-        }
-        if (WriteMappingRows(m_state, m_services, rows, m_state.loadMode) &&
-            WriteTemplateIndex(m_state, m_services, m_state.loadMode, m_state.fileType, rows)) {
-            transaction.commit();
-            saved = true;
-        }
-    } catch (const std::exception &e) {
-        ReportError(m_services.boxes(), TrappedError(e));
-    }
-    if (!saved)
-        return; // the store has said why; the entries stay for another try
+    const SaveOutcome outcome = SaveTemplate(m_state, m_services, draft, isNew ? nullptr : &m_opened);
+    if (outcome == SaveOutcome::NameRefused)
+        txtTemplateName->setFocus();
+    if (outcome != SaveOutcome::Saved)
+        return; // the entries stay for another try
     if (isNew)
-        cboTemplates2->addItem(txtTemplateName->text());
+        cboTemplates2->addItem(draft.name);
     cmdClear_Click();
 }
 
 void frmTemplate::cmdDelete_Click()
 {
-    bool deleted = false;
-    try {
-        StoreTransaction transaction(m_state);
-        const QString id = Records(m_state).indexRecord.value(QStringLiteral("tm_id")).toString();
-        if (DeleteTemplate(m_state, m_services, id)) {
-            transaction.commit();
-            deleted = true;
-        }
-    } catch (const std::exception &e) {
-        ReportError(m_services.boxes(), TrappedError(e));
-    }
-    if (!deleted)
+    if (!DeleteOpenTemplate(m_state, m_services))
         return;
     cboTemplates2->removeItem(cboTemplates2->currentIndex());
     LV->clear(); // the deleted template's rows are not shown again
@@ -790,19 +549,8 @@ void frmTemplate::cmdAddUserFields_Click()
 
 // ---- gestures ----
 
-QString frmTemplate::selectedNodeKey() const
+void frmTemplate::dragEnded()
 {
-    return TV->currentItem() ? TV->currentItem()->data(0, kCatalogKeyRole).toString() : QString();
-}
-
-void frmTemplate::startDrag(QWidget *source, const QString &format, const QByteArray &data)
-{
-    auto *drag = new QDrag(source);
-    auto *mime = new QMimeData;
-    mime->setData(format, data);
-    drag->setMimeData(mime);
-    drag->setPixmap(dragCursor());
-    drag->exec(Qt::MoveAction);
     // The drag is over, wherever it ended: a drop that missed both controls leaves nothing pending.
     m_drag.listDragActive = false;
     m_drag.treeDragActive = false;
@@ -810,10 +558,10 @@ void frmTemplate::startDrag(QWidget *source, const QString &format, const QByteA
 
 void frmTemplate::takeDrag(const QMimeData *data)
 {
-    m_drag.listDragActive = data->hasFormat(kRowFormat);
-    m_drag.treeDragActive = data->hasFormat(kNodeFormat);
+    m_drag.listDragActive = data->hasFormat(kMappingRowFormat);
+    m_drag.treeDragActive = data->hasFormat(kCatalogNodeFormat);
     if (m_drag.listDragActive)
-        m_drag.dragRowIndex = data->data(kRowFormat).toInt();
+        m_drag.dragRowIndex = data->data(kMappingRowFormat).toInt();
 }
 
 void frmTemplate::TV_MouseDown(const QString &nodeKey)
@@ -829,7 +577,8 @@ void frmTemplate::TV_MouseMove(Qt::MouseButtons buttons)
     if (buttons != Qt::LeftButton || !m_drag.pressOnNode)
         return;
     m_drag.treeDragActive = true;
-    startDrag(TV, kNodeFormat, m_drag.pressedNodeKey.toUtf8());
+    TV->dragNode(m_drag.pressedNodeKey);
+    dragEnded();
 }
 
 void frmTemplate::LV_MouseDown(int row)
@@ -853,7 +602,7 @@ void frmTemplate::LV_DragOver(int row)
 void frmTemplate::LV_DragDrop(int row)
 {
     TreeWidgetGrid grid(LV);
-    const auto result = MappingRules(m_state, m_services.boxes()).dropOnList(grid, m_drag, row, selectedNodeKey());
+    const auto result = MappingRules(m_state, m_services.boxes()).dropOnList(grid, m_drag, row, TV->selectedKey());
     if (result == MappingRules::Drop::GroupRefused && TV->currentItem())
         TV->currentItem()->setExpanded(true);
     if (result == MappingRules::Drop::Mapped)

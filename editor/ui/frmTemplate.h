@@ -1,11 +1,14 @@
 #pragma once
 
 #include "editor/MappingRules.h"
+#include "store/TemplateOperations.h"
 
+#include <QHash>
 #include <QPixmap>
-#include <QTreeWidget>
 #include <QWidget>
 
+class CatalogTreeView;
+class MappingListView;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -13,28 +16,11 @@ class QLineEdit;
 class QListWidget;
 class QMenu;
 class QMenuBar;
+class QMimeData;
 class QPushButton;
 class QRadioButton;
 struct AppState;
 struct Services;
-
-// A tree view that hands its mouse and drag events to the editor's handlers.
-class DragTreeWidget : public QTreeWidget {
-    Q_OBJECT
-public:
-    using QTreeWidget::QTreeWidget;
-    std::function<void(QMouseEvent *)> onPress, onMove, onRelease;
-    std::function<bool(const QMimeData *, const QPoint &)> onDragOver; // true to accept
-    std::function<void(const QMimeData *, const QPoint &)> onDrop;
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
-};
 
 // The template editor: a template is made from a sample file or opened from the store, its
 // columns mapped by dragging catalog fields onto them, its folder chosen, and saved or deleted.
@@ -77,7 +63,6 @@ public:
     void SetLBVisible();
     QVariant CheckForUserDefinedFields() { return QVariant(); }
 
-    DragState &dragState() { return m_drag; }
     QPixmap dragCursor() const { return m_images.value(QStringLiteral("dragcol")); }
 
     QPushButton *cmdExit;
@@ -97,8 +82,8 @@ public:
     QComboBox *cboFileTypes;
     QComboBox *cboTemplates2;
     QPushButton *cmdGetSample;
-    DragTreeWidget *TV;
-    DragTreeWidget *LV;
+    CatalogTreeView *TV;
+    MappingListView *LV;
     QLineEdit *txtTemplateName;
     QLabel *lblCustomForm;
     QLabel *lblXLSName;
@@ -123,26 +108,24 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void buildControls();
+    void buildControls(); // in frmTemplateControls.cpp
+    void connectControls();
     void Form_Load();
     void select(QRadioButton *option);
     void deselectFolderOptions();
     bool confirmLeaving();
     void leave();
-    void startDrag(QWidget *source, const QString &format, const QByteArray &data);
+    void dragEnded();
     // A drop does what the drag it ends carries (a row of the list or a node of the tree),
     // whatever an earlier gesture left behind.
     void takeDrag(const QMimeData *data);
     void forgetOpenTemplate();
-    QString selectedNodeKey() const;
 
     AppState &m_state;
     Services &m_services;
     QWidget *m_home;
     DragState m_drag;
-    // The stored template open in the editor (tm_id and name): a save in place writes this one
-    // and no other. Empty while none is open.
-    QString m_openId;
-    QString m_openName;
+    // The stored template open in the editor: a save in place writes this one and no other.
+    OpenedTemplate m_opened;
     QHash<QString, QPixmap> m_images; // ImageList1
 };

@@ -1,0 +1,8 @@
+#include "editor/ui/CatalogTreeView.h"
+
+#include "editor/FieldCatalogTree.h"
+
+QString CatalogTreeView::keyOf(const QTreeWidgetItem *item)
+{
+    return item ? item->data(0, kCatalogKeyRole).toString() : QString();
+}
