@@ -1,13 +1,13 @@
 #include "app/DefaultBackends.h"
-#include "app/ProgramEnd.h"
-#include "app/frmMirelImportMain.h"
+#include "app/ui/ProgramEnd.h"
+#include "app/ui/frmMirelImportMain.h"
 #include "core/AppState.h"
 #include "core/Services.h"
-#include "outlook/frmCustomFormInfo.h"
-#include "platform/DesktopUrlOpener.h"
-#include "platform/QtFileDialogs.h"
-#include "platform/QtFolderPicker.h"
-#include "platform/QtMessageBoxes.h"
+#include "outlook/ui/frmCustomFormInfo.h"
+#include "platform/qt/DesktopUrlOpener.h"
+#include "platform/qt/QtFileDialogs.h"
+#include "platform/qt/QtFolderPicker.h"
+#include "platform/qt/QtMessageBoxes.h"
 
 #include <QApplication>
 

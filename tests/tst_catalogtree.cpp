@@ -1,8 +1,8 @@
 #include "ScriptedMessageBoxes.h"
 #include "TestServices.h"
 #include "catalog/FieldCatalog.h"
-#include "editor/FieldCatalogTree.h"
-#include "platform/TreeWidgetGrid.h"
+#include "editor/ui/FieldCatalogTree.h"
+#include "platform/qt/TreeWidgetGrid.h"
 
 #include <QTest>
 #include <QTreeWidget>

@@ -1,8 +1,8 @@
 #include "ImportFixtures.h"
 #include "ModalWindows.h"
-#include "app/frmMirelImportMain.h"
-#include "outlook/frmCustomFormInfo.h"
-#include "platform/QtFolderPicker.h"
+#include "app/ui/frmMirelImportMain.h"
+#include "outlook/ui/frmCustomFormInfo.h"
+#include "platform/qt/QtFolderPicker.h"
 
 #include <QComboBox>
 #include <QInputDialog>

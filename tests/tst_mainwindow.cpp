@@ -1,7 +1,7 @@
 #include "ImportFixtures.h"
 #include "ModalWindows.h"
-#include "app/frmMirelImportMain.h"
-#include "platform/QtMessageBoxes.h"
+#include "app/ui/frmMirelImportMain.h"
+#include "platform/qt/QtMessageBoxes.h"
 #include "store/TemplateDatabase.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "editor/ui/CatalogTreeView.h"
 
-#include "editor/FieldCatalogTree.h"
+#include "editor/ui/FieldCatalogTree.h"
 
 QString CatalogTreeView::keyOf(const QTreeWidgetItem *item)
 {

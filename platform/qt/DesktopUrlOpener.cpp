@@ -1,4 +1,4 @@
-#include "platform/DesktopUrlOpener.h"
+#include "platform/qt/DesktopUrlOpener.h"
 
 #include <QDesktopServices>
 

@@ -1,4 +1,4 @@
-#include "app/frmMirelImportMain.h"
+#include "app/ui/frmMirelImportMain.h"
 
 #include "app/StartupVerification.h"
 #include "core/AppState.h"
@@ -7,10 +7,10 @@
 #include "core/Services.h"
 #include "editor/ui/frmTemplate.h"
 #include "import/ImportRun.h"
-#include "platform/ComboItemList.h"
 #include "platform/Help.h"
-#include "platform/TreeWidgetGrid.h"
-#include "platform/frmAbout.h"
+#include "platform/qt/ComboItemList.h"
+#include "platform/qt/TreeWidgetGrid.h"
+#include "platform/qt/frmAbout.h"
 #include "store/TemplateDatabase.h"
 
 #include <QApplication>

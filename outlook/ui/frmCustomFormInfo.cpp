@@ -1,4 +1,4 @@
-#include "outlook/frmCustomFormInfo.h"
+#include "outlook/ui/frmCustomFormInfo.h"
 
 #include "core/AppState.h"
 #include "platform/Twips.h"

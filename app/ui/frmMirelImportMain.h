@@ -3,8 +3,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
-#include "app/frmContactImport.h"
 #include "editor/ui/frmTemplate.h"
+#include "import/ui/frmContactImport.h"
 
 class QAction;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "app/frmContactImport.h"
+#include "import/ui/frmContactImport.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "editor/FieldCatalogTree.h"
+#include "editor/ui/FieldCatalogTree.h"
 
 #include "catalog/FieldCatalog.h"
 #include "core/ErrorReport.h"

@@ -1,4 +1,4 @@
-#include "app/ProgramEnd.h"
+#include "app/ui/ProgramEnd.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "platform/TreeWidgetGrid.h"
+#include "platform/qt/TreeWidgetGrid.h"
 
 #include <QTreeWidget>
 

@@ -1,4 +1,4 @@
-#include "platform/QtFolderPicker.h"
+#include "platform/qt/QtFolderPicker.h"
 
 #include "core/ErrorReport.h"
 

@@ -1,4 +1,4 @@
-#include "platform/frmAbout.h"
+#include "platform/qt/frmAbout.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
