@@ -45,6 +45,12 @@ struct AppState {
         bool streetLines = false;
     };
     StreetFlags business, mailing, home, other;
+    // The flags of an address by its number: 0 business, 1 mailing, 2 home, 3 other.
+    StreetFlags &streetFlags(int address)
+    {
+        StreetFlags *all[] = {&business, &mailing, &home, &other};
+        return *all[address];
+    }
 
     // folder
     bool defaultFolder = false;

@@ -1,4 +1,5 @@
 #include "editor/MappingRules.h"
+#include "store/TemplateOperations.h"
 
 #include "catalog/FieldCatalog.h"
 #include "catalog/MappingKey.h"
@@ -9,12 +10,6 @@
 namespace {
 
 const QString kUserDefined = QStringLiteral("USERDEFINED");
-
-AppState::StreetFlags &flagsOf(AppState &state, int address)
-{
-    AppState::StreetFlags *all[] = {&state.business, &state.mailing, &state.home, &state.other};
-    return *all[address];
-}
 
 // The address (0 business, 1 mailing, 2 home, 3 other) of a street-line key, or -1.
 int lineAddress(const QString &key)
@@ -69,13 +64,13 @@ MappingRules::Drop MappingRules::dropOnList(MappingGrid &grid, DragState &drag, 
     }
     rebuildStreetFlags(m_state, grid); // rows mapped by name or moved count as well
     if (const int a = lineAddress(node->key); a >= 0) {
-        if (flagsOf(m_state, a).fullStreet) {
+        if (m_state.streetFlags(a).fullStreet) {
             m_boxes.show(
                 QStringLiteral("Cannot combine separate street address when the Full Address has been selected"));
             return Drop::StreetRefused;
         }
     } else if (const int f = fullStreetAddress(node->key); f >= 0) {
-        if (flagsOf(m_state, f).streetLines) {
+        if (m_state.streetFlags(f).streetLines) {
             // The business message reads "combine", the three others "combione".
             m_boxes.show(f == 0 ? QStringLiteral("Cannot combine full street address when separate address lines have "
                                                  "already been selected")
@@ -132,13 +127,8 @@ bool MappingRules::hasUserDefinedRow(const MappingGrid &grid)
 
 void MappingRules::rebuildStreetFlags(AppState &state, const MappingGrid &grid)
 {
-    for (int a = 0; a < 4; ++a)
-        flagsOf(state, a) = AppState::StreetFlags();
-    for (int i = 0; i < grid.rowCount(); ++i) {
-        const QString key = grid.row(i).key;
-        if (const int a = lineAddress(key); a >= 0)
-            flagsOf(state, a).streetLines = true;
-        else if (const int f = fullStreetAddress(key); f >= 0)
-            flagsOf(state, f).fullStreet = true;
-    }
+    MappingRows rows;
+    for (int i = 0; i < grid.rowCount(); ++i)
+        rows << grid.row(i);
+    SetStreetFlags(state, rows);
 }

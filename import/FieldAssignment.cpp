@@ -12,20 +12,6 @@
 
 namespace {
 
-AppState::StreetFlags &streetFlags(AppState &state, int address)
-{
-    switch (address) {
-    case 0:
-        return state.business;
-    case 1:
-        return state.mailing;
-    case 2:
-        return state.home;
-    default:
-        return state.other;
-    }
-}
-
 // Leading and trailing blanks removed, as the notes and street lines want them.
 QString trimBlanks(const QString &text)
 {
@@ -87,7 +73,7 @@ void writeStandard(AppState &state, outlook::ContactItem &contact, const Contact
 void endOfRow(AppState &state, outlook::ContactItem &contact)
 {
     for (int a = 0; a < MappingKey::kAddressCount; ++a) {
-        if (!streetFlags(state, a).streetLines)
+        if (!state.streetFlags(a).streetLines)
             continue;
         // Only lines with text are joined: empty ones would leave bare line breaks that other
         // programs show as an empty address. With nothing to join, a mapped street stays.
@@ -139,7 +125,7 @@ qint16 SetContactField(AppState &state, Services &services, outlook::ContactItem
         case MappingKey::Kind::StreetLine:
             state.streetLineTexts[parsed.address][parsed.line] = Convert::toText(state.currentValue);
             // Joined lines count as an address at the row's end, once it is known they hold text.
-            if (!streetFlags(state, parsed.address).streetLines)
+            if (!state.streetFlags(parsed.address).streetLines)
                 state.rowFlags.hasAddress = true;
             break;
         case MappingKey::Kind::PotentialValue:

@@ -1,5 +1,6 @@
 #include "store/TemplateOperations.h"
 
+#include "catalog/MappingKey.h"
 #include "core/AppState.h"
 #include "core/ErrorReport.h"
 #include "core/MessageBoxes.h"
@@ -98,4 +99,17 @@ OpenOutcome OpenTemplate(AppState &state, Services &services, const QString &nam
         return OpenOutcome::RowsUnreadable;
     state.loadMode = kModeUpdate;
     return OpenOutcome::Opened;
+}
+
+void SetStreetFlags(AppState &state, const MappingRows &rows)
+{
+    for (int a = 0; a < MappingKey::kAddressCount; ++a)
+        state.streetFlags(a) = AppState::StreetFlags();
+    for (const MappingRow &row : rows) {
+        const MappingKey::Parsed parsed = MappingKey::parse(row.key);
+        if (parsed.kind == MappingKey::Kind::StreetLine)
+            state.streetFlags(parsed.address).streetLines = true;
+        else if (parsed.kind == MappingKey::Kind::FullStreet)
+            state.streetFlags(parsed.address).fullStreet = true;
+    }
 }

@@ -18,7 +18,7 @@ struct OpenedTemplate {
 };
 
 // What is saved. The sheet, the folder and its custom form are the ones AppState holds now;
-// the street flags are the ones AppState holds (the editor rebuilds them from the rows first).
+// the street flags are the ones AppState holds (the editor sets them from the rows first).
 struct TemplateDraft {
     QString name;     // the name of a new template; a save in place keeps the opened one's
     QString fileType; // "CSH", "CSN", "XLH" or "XLN"
@@ -49,3 +49,7 @@ enum class OpenOutcome {
 // Reads the template by this name into AppState, its folder choice and custom form included,
 // and opens its mapping rows.
 OpenOutcome OpenTemplate(AppState &state, Services &services, const QString &name);
+
+// Sets the street flags of the four addresses from the rows' keys: an address whose lines are
+// mapped joins them at import; one whose full street is mapped refuses its lines.
+void SetStreetFlags(AppState &state, const MappingRows &rows);

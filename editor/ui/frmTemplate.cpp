@@ -521,7 +521,7 @@ void frmTemplate::cmdUpdate_Click()
     TemplateDraft draft{txtTemplateName->text(), m_state.fileType, {}};
     for (int i = 0; i < grid.rowCount(); ++i)
         draft.rows << grid.row(i);
-    MappingRules::rebuildStreetFlags(m_state, grid); // saved as the rows hold them now
+    SetStreetFlags(m_state, draft.rows); // saved as the rows hold them now
     const SaveOutcome outcome = SaveTemplate(m_state, m_services, draft, isNew ? nullptr : &m_opened);
     if (outcome == SaveOutcome::NameRefused)
         txtTemplateName->setFocus();
