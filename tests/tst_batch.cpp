@@ -76,25 +76,20 @@ private slots:
     void folderArguments_data()
     {
         QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("before"); // "dir" makes books/Leads, "link" makes it a link to elsewhere
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("new folder, trailing slash") << "books/Leads/"
-                                                    << "" << true;
-        QTest::newRow("existing folder, trailing slash") << "books/Leads//"
-                                                         << "dir" << true;
-        QTest::newRow("link to a directory elsewhere") << "books/Leads"
-                                                       << "link" << false;
-        QTest::newRow("the address book through ..") << "books/Leads/.."
-                                                     << "dir" << false;
-        QTest::newRow("the address book through .") << "books/."
-                                                    << "" << false;
+        QTest::addColumn<QString>("before"); // "dir" makes books/Leads, "link" makes it a link to elsewhere
+        QTest::newRow("new folder, trailing slash") << "books/Leads/" << true << "";
+        QTest::newRow("existing folder, trailing slash") << "books/Leads//" << true << "dir";
+        QTest::newRow("link to a directory elsewhere") << "books/Leads" << false << "link";
+        QTest::newRow("the address book through ..") << "books/Leads/.." << false << "dir";
+        QTest::newRow("the address book through .") << "books/." << false << "";
     }
 
     void folderArguments()
     {
         QFETCH(QString, folder);
-        QFETCH(QString, before);
         QFETCH(bool, accepted);
+        QFETCH(QString, before);
         Setup s;
         QDir(s.dir.path()).mkdir(QStringLiteral("elsewhere"));
         if (before == QLatin1String("dir"))
@@ -119,9 +114,9 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::newRow("help") << QStringList{"--help"} << 0;
         QTest::newRow("no folder") << QStringList{"--template", "x", "--input", "y"} << 2;
-        QTest::newRow("unknown option") << QStringList{"--template", "x", "--input", "y", "--folder", "z", "--fast"}
-                                        << 2;
-        QTest::newRow("stray argument") << QStringList{"--template", "x", "--input", "y", "--folder", "z", "more"} << 2;
+        const QStringList all{"--template", "x", "--input", "y", "--folder", "z"};
+        QTest::newRow("unknown option") << all + QStringList{"--fast"} << 2;
+        QTest::newRow("stray argument") << all + QStringList{"more"} << 2;
     }
 
     // Help goes to the output; wrong arguments get the usage on the error output and nothing else.
@@ -137,21 +132,17 @@ private slots:
 
     void refusals_data()
     {
-        QTest::addColumn<QString>("problem");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no such database") << "database"
-                                          << "does not exist";
-        QTest::newRow("no such template") << "template"
-                                          << "Mirel: The info for this template no longer exists in the database";
-        QTest::newRow("columns differ") << "columns"
-                                        << "Mirel: The input file does not match the template selected";
-        QTest::newRow("missing input") << "input"
-                                       << "Could not find file";
+        QTest::addColumn<QString>("message"); // the row's name is what is wrong
+        const QString mirel = QStringLiteral("Mirel: The ");
+        QTest::newRow("database") << "does not exist";
+        QTest::newRow("template") << mirel + "info for this template no longer exists in the database";
+        QTest::newRow("columns") << mirel + "input file does not match the template selected";
+        QTest::newRow("input") << "Could not find file";
     }
 
     void refusals()
     {
-        QFETCH(QString, problem);
+        const QString problem = QString::fromLatin1(QTest::currentDataTag());
         QFETCH(QString, message);
         Setup s;
         QStringList args =

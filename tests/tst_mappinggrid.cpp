@@ -1,7 +1,5 @@
 #include "ImportFixtures.h"
-#include "core/ItemList.h"
 #include "source/FileChoice.h"
-#include "source/FileTypes.h"
 #include "source/MappingGrid.h"
 
 #include <QTest>
@@ -15,15 +13,6 @@ const QString kHeadersMessage = QStringLiteral("The file you have selected does 
                                                "in the first line of the file. Select a file type that \r\n"
                                                "is not designated as having <Headers>\r\n"
                                                "This process is being cancelled");
-
-class StringList : public ItemList {
-public:
-    void clear() override { items.clear(); }
-    void addItem(const QString &text) override { items << text; }
-    void clearText() override { textCleared = true; }
-    QStringList items;
-    bool textCleared = false;
-};
 
 } // namespace
 
@@ -72,16 +61,6 @@ private slots:
         QVERIFY(t.boxes.boxes.isEmpty());
     }
 
-    void workbookSheetFillsTheGrid()
-    {
-        TestServices t;
-        sample(t, kFixtures + QStringLiteral("/one_sheet.xls"), QStringLiteral("Contacts"));
-        MemoryMappingGrid grid;
-        QVERIFY(LoadMappingGrid(t.state, t.services, grid, QStringLiteral("XLH - Excel w/ Header")));
-        QCOMPARE(grid.rowCount(), 4);
-        QCOMPARE(grid.row(3), (MappingRow{4, "Note", "", ""}));
-    }
-
     void unusableNamesAreReported_data()
     {
         QTest::addColumn<QString>("file");
@@ -114,17 +93,6 @@ private slots:
         QCOMPARE(t.boxes.boxes.size(), 1);
         QVERIFY2(t.boxes.texts()[0].startsWith(message), qPrintable(t.boxes.texts()[0]));
         QCOMPARE(t.boxes.boxes[0].icon, MessageBoxes::Icon::Critical);
-    }
-
-    void fileTypeList()
-    {
-        StringList list;
-        QVERIFY(FillFileTypeList(list));
-        QVERIFY(list.textCleared);
-        QStringList codes;
-        for (const QString &item : list.items)
-            codes << FileTypeCode::codeOf(item);
-        QCOMPARE(codes, (QStringList{"CSH", "CSN", "XLH", "XLN"}));
     }
 
     void chooseSourceFile_data()
