@@ -123,12 +123,6 @@ struct EditorBench : ImportBench {
                 target ? editor->LV->visualItemRect(target).center() : QPoint(4, editor->LV->viewport()->height() - 4),
                 carried.get());
     }
-    // A stored template chosen with "Select Existing" and the keyboard.
-    void open(const QString &name)
-    {
-        click(editor->optExisting);
-        pick(editor->cboTemplates2, name);
-    }
     QVariant db(const QString &sql, const QVariantList &params = {}) { return state.connection->scalar(sql, params); }
 
     QWidget home;
@@ -236,8 +230,9 @@ private slots:
                 QTest::mouseClick(b.editor->LB->viewport(), Qt::LeftButton, {},
                                   b.editor->LB->visualItemRect(b.editor->LB->item(1)).center());
                 QTest::keyClicks(b.editor->txtTemplateName, QStringLiteral("Saved"));
-            } else if (word == QLatin1String("open")) {
-                b.open(what);
+            } else if (word == QLatin1String("open")) { // "Select Existing", then the name by keyboard
+                click(b.editor->optExisting);
+                pick(b.editor->cboTemplates2, what);
             } else if (word == QLatin1String("click")) {
                 click(b.editor->findChild<QAbstractButton *>(what));
             } else if (word == QLatin1String("folder")) {
