@@ -23,7 +23,8 @@ const MappingRows kTemplate{{1, "First", "First Name", "FirstName"},
 } // namespace
 
 // The windows of an import run, driven from the main window by clicks and keys. Each test
-// gets a template database with one template, an address book and a shown main window.
+// gets a template database with two templates of one layout, an address book and a shown main
+// window.
 class TestImportWindow : public QObject {
     Q_OBJECT
 
@@ -75,7 +76,6 @@ private slots:
         frmContactImport *progress = m_window->progressWindow();
         QVERIFY(progress && progress->isVisible() && !m_window->isVisible());
         QCOMPARE(progress->lblProgress->text(), QStringLiteral("Contact Import Complete - Click OK to continue"));
-        QVERIFY(progress->cmdOK->isEnabled());
         QCOMPARE(progress->txtContactTotal->text(), QStringLiteral("2"));
         QCOMPARE(progress->txtContactNum->text(), QStringLiteral("2"));
         QCOMPARE(progress->txtTotalImported->text(), QStringLiteral("1"));
