@@ -73,44 +73,57 @@ private slots:
         QCOMPARE(s.cards(), 4);
     }
 
-    void folderArguments_data()
+    // One argument changed, after the folders were prepared: "dir" makes books/Leads, "link" makes
+    // it a link to elsewhere, "columns" renames a column of the source. A run that is refused
+    // writes no card anywhere and creates no database.
+    void oneArgumentChanged_data()
     {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("before"); // "dir" makes books/Leads, "link" makes it a link to elsewhere
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("new folder, trailing slash") << "books/Leads/"
-                                                    << "" << true;
-        QTest::newRow("existing folder, trailing slash") << "books/Leads//"
-                                                         << "dir" << true;
-        QTest::newRow("link to a directory elsewhere") << "books/Leads"
-                                                       << "link" << false;
-        QTest::newRow("the address book through ..") << "books/Leads/.."
-                                                     << "dir" << false;
-        QTest::newRow("the address book through .") << "books/."
-                                                    << "" << false;
+        QTest::addColumn<QString>("value"); // a file in the test folder, but for the template
+        QTest::addColumn<int>("argument");  // 1 template, 3 input, 5 folder, 7 database
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("cards"); // none: the run is refused
+        QTest::addColumn<QString>("message");
+        const QString mirel = QStringLiteral("Mirel: The ");
+        QTest::newRow("new folder, trailing slash") << "books/Leads/" << 5 << "" << 2 << "";
+        QTest::newRow("existing folder, trailing slash") << "books/Leads//" << 5 << "dir" << 2 << "";
+        QTest::newRow("link to a directory elsewhere") << "books/Leads" << 5 << "link" << 0 << "";
+        QTest::newRow("the address book through ..") << "books/Leads/.." << 5 << "dir" << 0 << "";
+        QTest::newRow("the address book through .") << "books/." << 5 << "" << 0 << "";
+        QTest::newRow("no such database") << "none.mdb" << 7 << "" << 0 << "does not exist";
+        QTest::newRow("no such template")
+            << "Nobody" << 1 << "" << 0 << mirel + "info for this template no longer exists in the database";
+        QTest::newRow("columns differ") << "in.csv" << 3 << "columns" << 0
+                                        << mirel + "input file does not match the template selected";
+        QTest::newRow("missing input") << "gone.csv" << 3 << "" << 0 << "Could not find file";
     }
 
-    void folderArguments()
+    void oneArgumentChanged()
     {
-        QFETCH(QString, folder);
+        QFETCH(QString, value);
+        QFETCH(int, argument);
         QFETCH(QString, before);
-        QFETCH(bool, accepted);
+        QFETCH(int, cards);
+        QFETCH(QString, message);
         Setup s;
         QDir(s.dir.path()).mkdir(QStringLiteral("elsewhere"));
         if (before == QLatin1String("dir"))
             QDir(s.dir.path()).mkdir(QStringLiteral("books/Leads"));
         if (before == QLatin1String("link"))
             QVERIFY(QFile::link(s.file(QStringLiteral("elsewhere")), s.folderDir));
+        if (before == QLatin1String("columns"))
+            writeBytes(s.source, "Name,company,Region\r\n");
         QStringList args = s.args();
-        args[5] = s.file(folder);
+        args[argument] = argument == 1 ? value : s.file(value);
         const Run run = batch(args);
-        QCOMPARE(run.status, accepted ? 0 : 1);
-        int cards = 0;
+        QCOMPARE(run.status, cards ? 0 : 1);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        int written = 0;
         for (QDirIterator it(s.dir.path(), {QStringLiteral("*.vcf")}, QDir::Files, QDirIterator::Subdirectories);
              it.hasNext(); it.next())
-            ++cards;
-        QCOMPARE(cards, accepted ? 2 : 0);
-        QCOMPARE(s.cards(), accepted ? 2 : 0);
+            ++written;
+        QCOMPARE(written, cards);
+        QCOMPARE(s.cards(), cards);
+        QVERIFY(!QFileInfo::exists(s.file(QStringLiteral("none.mdb"))));
     }
 
     void usage_data()
@@ -119,9 +132,9 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::newRow("help") << QStringList{"--help"} << 0;
         QTest::newRow("no folder") << QStringList{"--template", "x", "--input", "y"} << 2;
-        QTest::newRow("unknown option") << QStringList{"--template", "x", "--input", "y", "--folder", "z", "--fast"}
-                                        << 2;
-        QTest::newRow("stray argument") << QStringList{"--template", "x", "--input", "y", "--folder", "z", "more"} << 2;
+        const QStringList all{"--template", "x", "--input", "y", "--folder", "z"};
+        QTest::newRow("unknown option") << all + QStringList{"--fast"} << 2;
+        QTest::newRow("stray argument") << all + QStringList{"more"} << 2;
     }
 
     // Help goes to the output; wrong arguments get the usage on the error output and nothing else.
@@ -133,40 +146,6 @@ private slots:
         QCOMPARE(run.status, status);
         QVERIFY((status ? run.err : run.out).contains(QStringLiteral("Usage: mirelimport-batch --template NAME")));
         QCOMPARE((status ? run.out : run.err), QString());
-    }
-
-    void refusals_data()
-    {
-        QTest::addColumn<QString>("problem");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no such database") << "database"
-                                          << "does not exist";
-        QTest::newRow("no such template") << "template"
-                                          << "Mirel: The info for this template no longer exists in the database";
-        QTest::newRow("columns differ") << "columns"
-                                        << "Mirel: The input file does not match the template selected";
-        QTest::newRow("missing input") << "input"
-                                       << "Could not find file";
-    }
-
-    void refusals()
-    {
-        QFETCH(QString, problem);
-        QFETCH(QString, message);
-        Setup s;
-        QStringList args =
-            s.args(problem == QLatin1String("template") ? QStringLiteral("Nobody") : QStringLiteral("Leads"));
-        if (problem == QLatin1String("database"))
-            args[7] = s.file(QStringLiteral("none.mdb"));
-        if (problem == QLatin1String("columns"))
-            writeBytes(s.source, "Name,company,Region\r\n");
-        if (problem == QLatin1String("input"))
-            args[3] = s.file(QStringLiteral("gone.csv"));
-        const Run run = batch(args);
-        QCOMPARE(run.status, 1);
-        QVERIFY2(run.err.contains(message), qPrintable(run.err));
-        QCOMPARE(s.cards(), 0);
-        QVERIFY(!QFileInfo::exists(s.file(QStringLiteral("none.mdb")))); // nothing is created in its place
     }
 
     void questionsAnsweredFromTheCommandLine()

@@ -1,7 +1,5 @@
 #include "ImportFixtures.h"
-#include "core/ItemList.h"
 #include "source/FileChoice.h"
-#include "source/FileTypes.h"
 #include "source/MappingGrid.h"
 
 #include <QTest>
@@ -16,115 +14,72 @@ const QString kHeadersMessage = QStringLiteral("The file you have selected does 
                                                "is not designated as having <Headers>\r\n"
                                                "This process is being cancelled");
 
-class StringList : public ItemList {
-public:
-    void clear() override { items.clear(); }
-    void addItem(const QString &text) override { items << text; }
-    void clearText() override { textCleared = true; }
-    QStringList items;
-    bool textCleared = false;
-};
-
 } // namespace
 
 class TestMappingGrid : public QObject {
     Q_OBJECT
 
-    static void sample(TestServices &t, const QString &path, const QString &sheet = {})
-    {
-        t.state.loadMode = QStringLiteral("A");
-        t.state.filePath = path;
-        t.state.fileTitle = QFileInfo(path).fileName();
-        t.state.sheetName = sheet;
-    }
-
 private slots:
-    void sampleFileIsMappedByName_data()
+    // A sample loaded into a grid that held a row: a header (written twice) or a fixture
+    // ("file.xls#sheet"). The rows the grid holds then, and how the one box starts on a failure.
+    void loadMappingGrid_data()
     {
-        QTest::addColumn<QString>("header");
+        QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("type");
         QTest::addColumn<MappingRows>("rows");
+        QTest::addColumn<QString>("message");
+        const QString error = QStringLiteral(" - The following error has occurred\r\n");
         QTest::newRow("display texts") << "First Name,Last Name,Email Address2" << kCsvHeader
                                        << MappingRows{{1, "First Name", "First Name", "FirstName"},
                                                       {2, "Last Name", "Last Name", "LastName"},
-                                                      {3, "Email Address2", "Email Address2", "Email2Address"}};
+                                                      {3, "Email Address2", "Email Address2", "Email2Address"}}
+                                       << QString();
         QTest::newRow("other letter case, spaces")
             << "first name,Last Name ,Comments" << kCsvHeader
-            << MappingRows{{1, "first name", "", ""}, {2, "Last Name ", "", ""}, {3, "Comments", "Comments", "Body"}};
+            << MappingRows{{1, "first name", "", ""}, {2, "Last Name ", "", ""}, {3, "Comments", "Comments", "Body"}}
+            << QString();
         QTest::newRow("group name") << "Phone Numbers,Title" << kCsvHeader
-                                    << MappingRows{{1, "Phone Numbers", "", ""}, {2, "Title", "Title", "Title"}};
+                                    << MappingRows{{1, "Phone Numbers", "", ""}, {2, "Title", "Title", "Title"}}
+                                    << QString();
         QTest::newRow("no header") << "Ann,Lee,x" << QStringLiteral("CSN - Text/CSV Comma Del w/o Hdr")
-                                   << MappingRows{{1, "F1", "", ""}, {2, "F2", "", ""}, {3, "F3", "", ""}};
+                                   << MappingRows{{1, "F1", "", ""}, {2, "F2", "", ""}, {3, "F3", "", ""}} << QString();
+        QTest::newRow("numbers as names") << "numbers.csv" << kCsvHeader << MappingRows{} << kHeadersMessage;
+        QTest::newRow("a name twice") << "duplicate.csv" << kCsvHeader
+                                      << MappingRows{{1, "Name", "", ""}, {2, "City", "", ""}}
+                                      << "ERROR:  35602" + error;
+        QTest::newRow("missing file") << "none.csv" << kCsvHeader << MappingRows{}
+                                      << "ERROR: -2147467259" + error + "Could not find file";
+        QTest::newRow("missing sheet") << "one_sheet.xls#Missing" << QStringLiteral("XLH - Excel w/ Header")
+                                       << MappingRows{} << "ERROR:  91" + error;
+        QTest::newRow("unknown type") << "numbers.csv" << QStringLiteral("A97") << MappingRows{}
+                                      << "ERROR:  91" + error;
     }
 
-    void sampleFileIsMappedByName()
+    void loadMappingGrid()
     {
-        QFETCH(QString, header);
+        QFETCH(QString, source);
         QFETCH(QString, type);
         QFETCH(MappingRows, rows);
-        TestServices t;
-        writeBytes(t.file(QStringLiteral("sample.csv")), header.toUtf8() + "\r\n" + header.toUtf8() + "\r\n");
-        sample(t, t.file(QStringLiteral("sample.csv")));
-        MemoryMappingGrid grid;
-        grid.addRow({9, "left over", "", ""});
-        QVERIFY(LoadMappingGrid(t.state, t.services, grid, type));
-        QCOMPARE(grid.rows(), rows);
-        QVERIFY(t.boxes.boxes.isEmpty());
-    }
-
-    void workbookSheetFillsTheGrid()
-    {
-        TestServices t;
-        sample(t, kFixtures + QStringLiteral("/one_sheet.xls"), QStringLiteral("Contacts"));
-        MemoryMappingGrid grid;
-        QVERIFY(LoadMappingGrid(t.state, t.services, grid, QStringLiteral("XLH - Excel w/ Header")));
-        QCOMPARE(grid.rowCount(), 4);
-        QCOMPARE(grid.row(3), (MappingRow{4, "Note", "", ""}));
-    }
-
-    void unusableNamesAreReported_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QString>("sheet");
-        QTest::addColumn<int>("rowsLeft");
-        QTest::addColumn<QString>("message");
-        const QString error = QStringLiteral(" - The following error has occurred\r\n");
-        QTest::newRow("numbers as names") << "numbers.csv" << kCsvHeader << "" << 0 << kHeadersMessage;
-        QTest::newRow("a name twice") << "duplicate.csv" << kCsvHeader << "" << 2 << "ERROR:  35602" + error;
-        QTest::newRow("missing file") << "none.csv" << kCsvHeader << "" << 0
-                                      << "ERROR: -2147467259" + error + "Could not find file";
-        QTest::newRow("missing sheet") << "one_sheet.xls" << QStringLiteral("XLH - Excel w/ Header") << "Missing" << 0
-                                       << "ERROR:  91" + error;
-        QTest::newRow("unknown type") << "numbers.csv" << QStringLiteral("A97") << "" << 0 << "ERROR:  91" + error;
-    }
-
-    void unusableNamesAreReported()
-    {
-        QFETCH(QString, file);
-        QFETCH(QString, type);
-        QFETCH(QString, sheet);
-        QFETCH(int, rowsLeft);
         QFETCH(QString, message);
         TestServices t;
-        sample(t, kFixtures + QLatin1Char('/') + file, sheet);
+        QString path = kFixtures + QLatin1Char('/') + source.section(QLatin1Char('#'), 0, 0);
+        if (!source.contains(QLatin1Char('.'))) {
+            path = t.file(QStringLiteral("sample.csv"));
+            writeBytes(path, source.toUtf8() + "\r\n" + source.toUtf8() + "\r\n");
+        }
+        t.state.loadMode = QStringLiteral("A");
+        t.state.filePath = path;
+        t.state.fileTitle = QFileInfo(path).fileName();
+        t.state.sheetName = source.section(QLatin1Char('#'), 1);
         MemoryMappingGrid grid;
-        QVERIFY(!LoadMappingGrid(t.state, t.services, grid, type));
-        QCOMPARE(grid.rowCount(), rowsLeft);
-        QCOMPARE(t.boxes.boxes.size(), 1);
-        QVERIFY2(t.boxes.texts()[0].startsWith(message), qPrintable(t.boxes.texts()[0]));
-        QCOMPARE(t.boxes.boxes[0].icon, MessageBoxes::Icon::Critical);
-    }
-
-    void fileTypeList()
-    {
-        StringList list;
-        QVERIFY(FillFileTypeList(list));
-        QVERIFY(list.textCleared);
-        QStringList codes;
-        for (const QString &item : list.items)
-            codes << FileTypeCode::codeOf(item);
-        QCOMPARE(codes, (QStringList{"CSH", "CSN", "XLH", "XLN"}));
+        grid.addRow({9, "left over", "", ""});
+        QCOMPARE(LoadMappingGrid(t.state, t.services, grid, type), message.isEmpty());
+        QCOMPARE(grid.rows(), rows);
+        QCOMPARE(t.boxes.boxes.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty()) {
+            QVERIFY2(t.boxes.texts()[0].startsWith(message), qPrintable(t.boxes.texts()[0]));
+            QCOMPARE(t.boxes.boxes[0].icon, MessageBoxes::Icon::Critical);
+        }
     }
 
     void chooseSourceFile_data()
