@@ -1,5 +1,4 @@
 #include "ImportFixtures.h"
-#include "platform/Connection.h"
 #include "platform/VCard.h"
 #include "platform/VCardStore.h"
 #include "source/CReadFile.h"
@@ -41,13 +40,10 @@ const QByteArray kContacts = "First,Last,Company,Mail,Phone,Region,Street 1,Igno
 // A folder that counts what is saved in it and keeps nothing.
 class CountingFolder : public outlook::Folder, public outlook::Items {
 public:
-    class Contact : public outlook::ContactItem {
-    public:
-        explicit Contact(int &saved) : m_saved(saved) {}
-        void Close(int) override { ++m_saved; }
-
-    private:
-        int &m_saved;
+    struct Contact : outlook::ContactItem {
+        explicit Contact(int &saved) : saved(saved) {}
+        void Close(int) override { ++saved; }
+        int &saved;
     };
     QString EntryID() const override { return QStringLiteral("counting"); }
     QString StoreID() const override { return QStringLiteral("memory"); }
@@ -110,16 +106,12 @@ private slots:
 
         QCOMPARE(progress.total, 6);
         QCOMPARE(progress.lastRow, 6);
-        // Hand count: rows 1, 5 and 6 are saved; rows 2 to 4 are blank.
+        // Hand count of imported, blank, no contact name, no company, invalid e-mail, no address, no phone: rows 1, 5
+        // and 6 are saved, rows 2 to 4 are blank; row 5 (a company alone) has no name, row 6 (Bob) no company.
         const AppState::ImportCounters &c = b.state.counters;
-        QCOMPARE(c.totalImported, 3);
-        QCOMPARE(c.blank, 3);
-        QCOMPARE(c.noContactName, 1); // the company alone
-        QCOMPARE(c.noCompanyName, 1); // Bob
-        QCOMPARE(c.invalidEmail, 2);
-        QCOMPARE(c.noAddress, 2);
-        QCOMPARE(c.noPhone, 2);
-        QCOMPARE(progress.counters.value(ImportCounter::NoContactName), 1);
+        QCOMPARE((QList<int>{c.totalImported, c.blank, c.noContactName, c.noCompanyName, c.invalidEmail, c.noAddress,
+                             c.noPhone}),
+                 (QList<int>{3, 3, 1, 1, 2, 2, 2}));
         QVERIFY(b.state.filePath.isEmpty());
 
         const QList<outlook::ContactData> saved = b.contactsIn(QStringLiteral("Contacts"));
@@ -127,7 +119,6 @@ private slots:
         QCOMPARE(saved[0].property(QStringLiteral("FirstName")), QVariant(QStringLiteral("Ann")));
         QCOMPARE(saved[0].property(QStringLiteral("BusinessTelephoneNumber")), QVariant(QStringLiteral("555-0100")));
         QCOMPARE(saved[0].userProperties.Find(QStringLiteral("Region"))->value, QVariant(QStringLiteral("North")));
-        QCOMPARE(saved[0].messageClass, QStringLiteral("IPM.Contact"));
         QCOMPARE(saved[0].property(QStringLiteral("BusinessAddressStreet")),
                  joined ? QVariant(QStringLiteral("1 Main St")) : QVariant());
         QVERIFY(!saved[1].property(QStringLiteral("BusinessAddressStreet")).isValid());
@@ -155,20 +146,17 @@ private slots:
         const auto saved = b.contactsIn(QStringLiteral("Contacts"));
         QCOMPARE(saved[0].property(QStringLiteral("Anniversary")), QVariant(QDate(2024, 2, 29)));
         QCOMPARE(saved[2].property(QStringLiteral("Body")), QVariant(QStringLiteral("no date")));
-        QCOMPARE(b.files.filters, QStringList{"Excel (*.xls)"});
     }
 
     void verificationRefusals_data()
     {
         QTest::addColumn<QByteArray>("source");
         QTest::addColumn<QString>("message");
-        QTest::newRow("a header in other letter case")
-            << QByteArray("First,Last,company,Mail,Phone,Region,Street 1,Ignored\r\nA,B,C,D,E,F,G,H\r\n") << kNoMatch;
-        QTest::newRow("one column more") << QByteArray(
-                                                "First,Last,Company,Mail,Phone,Region,Street 1,Ignored,Extra\r\n")
-                                         << kCountDiffers;
-        QTest::newRow("one column fewer")
-            << QByteArray("First,Last,Company,Mail,Phone,Region,Street 1\r\n") << kCountDiffers;
+        const QByteArray header = "First,Last,Company,Mail,Phone,Region,Street 1";
+        QTest::newRow("a header in other letter case") << header.toLower() + ",Ignored\r\nA,B,C,D,E,F,G,H\r\n"
+                                                       << kNoMatch;
+        QTest::newRow("one column more") << header + ",Ignored,Extra\r\n" << kCountDiffers;
+        QTest::newRow("one column fewer") << header + "\r\n" << kCountDiffers;
     }
 
     void verificationRefusals()
@@ -180,7 +168,6 @@ private slots:
         MemoryMappingGrid grid;
         QVERIFY(!verify(b, b.writeSource(QStringLiteral("in.csv"), source), grid));
         QCOMPARE(b.boxes.texts(), QStringList{message});
-        QCOMPARE(b.boxes.boxes[0].icon, MessageBoxes::Icon::None);
         QVERIFY(!b.state.sourceRows);
     }
 
@@ -192,14 +179,6 @@ private slots:
         QVERIFY(!verify(b, QStringLiteral(MIREL_FIXTURES "/one_sheet.xls"), grid));
         // The grid loads from the template; the sheet then cannot be read.
         QCOMPARE(b.boxes.texts(), QStringList{"Could not read the requested file or worksheet"});
-        QCOMPARE(b.boxes.boxes[0].icon, MessageBoxes::Icon::Critical);
-
-        // The template was deleted meanwhile.
-        b.boxes.clear();
-        b.state.connection->execute(QStringLiteral("DELETE FROM tblTmpltIndex"));
-        QVERIFY(!verify(b, QStringLiteral("unused"), grid));
-        QCOMPARE(b.boxes.texts(), QStringList{"The info for this template no longer exists in the database"});
-        b.files.answers.clear();
 
         // No file chosen: nothing is said after the question.
         b.boxes.clear();
@@ -229,13 +208,10 @@ private slots:
         auto first = leads->Items()->Add(formNow);
         for (int i = 0; i < fieldsNow; ++i)
             first->UserProperties().Add(QStringLiteral("Field %1").arg(i), outlook::olText);
-        first->SetProperty(QStringLiteral("LastName"), QStringLiteral("First one"));
         first->Close(outlook::olSave);
 
         b.state.defaultFolder = true;
         b.state.folderEntryId = leads->EntryID();
-        b.state.folderStoreId = leads->StoreID();
-        b.state.folderName = leads->Name();
         b.state.customForm = true;
         b.state.customFormName = QStringLiteral("IPM.Contact.Lead");
         b.state.customFieldCount = 2;
@@ -257,7 +233,6 @@ private slots:
         vcardstore::DefineCustomForm(leads->EntryID(), QStringLiteral("IPM.Contact.Lead"),
                                      {{"Region", outlook::olText, {}}, {"Score", 20, {}}});
         auto first = leads->Items()->Add(QStringLiteral("IPM.Contact.Lead"));
-        first->SetProperty(QStringLiteral("LastName"), QStringLiteral("First"));
         first->Close(outlook::olSave);
 
         // A mail folder is refused and the picker shown again; a cancel ends the choice.
@@ -283,44 +258,20 @@ private slots:
             QVERIFY(b.state.customForm);
             QCOMPARE(b.state.customFormName, QStringLiteral("IPM.Contact.Lead"));
             QCOMPARE(b.state.customFieldCount, qint16(2));
-            QCOMPARE(b.state.folderName, QStringLiteral("Leads"));
             QCOMPARE(b.state.folderEntryId, leads->EntryID());
         }
         QCOMPARE(b.customForms.fields,
                  (QList<std::pair<QString, QString>>{{"Region", "Text"}, {"Score", "Unknown 20"}}));
         QVERIFY(b.customForms.notices.last().contains(QStringLiteral("contains 2 User Defined Fields")));
         QVERIFY(b.boxes.boxes.isEmpty());
-    }
 
-    void customFormRunUsesTheFormOnlyWithAStoredFolder()
-    {
-        ImportBench b;
-        auto leads = b.folder(QStringLiteral("Leads"));
-        auto first = leads->Items()->Add(QStringLiteral("IPM.Contact.Lead"));
-        first->Close(outlook::olSave);
+        // A template without a stored folder makes standard contacts, even in a custom-form folder.
         b.makeTemplate(QStringLiteral("Plain"), QStringLiteral("CSN"), {{1, "F1", "Last Name", "LastName"}});
         MemoryMappingGrid grid;
         QVERIFY(verify(b, b.writeSource(QStringLiteral("p.csv"), "Zed\r\n"), grid));
-        b.customForms.answer = true;
         RecordingProgress progress;
         QVERIFY(create(b, grid, progress, QStringLiteral("Leads")));
-        // A template without a stored folder makes standard contacts, even in a custom-form folder.
         QCOMPARE(b.contactsIn(QStringLiteral("Leads")).last().messageClass, QStringLiteral("IPM.Contact"));
-    }
-
-    void emptySource()
-    {
-        ImportBench b;
-        b.makeTemplate(QStringLiteral("People"), QStringLiteral("CSH"), contactTemplate());
-        MemoryMappingGrid grid;
-        QVERIFY(verify(
-            b, b.writeSource(QStringLiteral("e.csv"), "First,Last,Company,Mail,Phone,Region,Street 1,Ignored\r\n"),
-            grid));
-        RecordingProgress progress;
-        QVERIFY(create(b, grid, progress));
-        QCOMPARE(progress.total, 0);
-        QCOMPARE(progress.writes, 0); // no counter box is written
-        QVERIFY(b.contactsIn(QStringLiteral("Contacts")).isEmpty());
     }
 
     void stopsWhenTheUserSaysSo()
@@ -331,33 +282,35 @@ private slots:
                        {{1, "F1", "Last Name", "LastName"}, {2, "F2", "USERDEFINED", "UD"}});
         MemoryMappingGrid grid;
         QVERIFY(verify(b, b.writeSource(QStringLiteral("b.csv"), "Ann,x\r\nBob,y\r\n"), grid));
-        b.folders.answers = {QStringLiteral("Contacts")};
-        QVERIFY(PrepareImportRun(b.state, b.services));
-        b.boxes.clear();
         b.boxes.answer(MessageBoxes::Answer::Yes); // row 1: go on without the field
         b.boxes.answer(MessageBoxes::Answer::No);  // row 2: stop
         RecordingProgress progress;
-        QVERIFY(!CreateContacts(b.state, b.services, grid, progress));
-        QCOMPARE(b.boxes.texts()[0], QStringLiteral("Unable to update the field <>\r\nas a User Defined field - "
-                                                    "field skipped\r\nDo you want to continue importing this file?"));
-        QCOMPARE(b.boxes.boxes[0].buttons, MessageBoxes::Buttons::YesNo);
-        QCOMPARE(b.boxes.texts().last(), QStringLiteral("Import process has been aborted"));
-        QCOMPARE(b.boxes.boxes.last().title, QStringLiteral("Creating Contacts"));
-        QCOMPARE(b.boxes.boxes.last().icon, MessageBoxes::Icon::Critical);
+        QVERIFY(!create(b, grid, progress));
+        const QString question = QStringLiteral("Unable to update the field <>\r\nas a User Defined field - field "
+                                                "skipped\r\nDo you want to continue importing this file?");
+        QCOMPARE(b.boxes.texts(), (QStringList{kVerified, question, question, "Import process has been aborted"}));
+        QCOMPARE(b.boxes.boxes[1].buttons, MessageBoxes::Buttons::YesNo);
         QCOMPARE(b.state.counters.totalImported, 1);
         QCOMPARE(b.contactsIn(QStringLiteral("Contacts")).size(), 1);
         QVERIFY(!b.state.filePath.isEmpty()); // kept after an abort
     }
 
-    void moreRowsThanSixteenBitsCount()
+    void rowCounts_data()
     {
+        QTest::addColumn<int>("rows");
+        QTest::newRow("a header alone") << 0;
+        QTest::newRow("more rows than 16 bits count") << 40000;
+    }
+
+    void rowCounts()
+    {
+        QFETCH(int, rows);
         ImportBench b;
-        QByteArray text;
-        const int rows = 40000;
+        QByteArray text = "F1\r\n";
         for (int i = 1; i <= rows; ++i)
             text += i % 4 == 0 ? QByteArray("\"\"\r\n") : "Name " + QByteArray::number(i) + "\r\n";
         b.state.sourceRows =
-            CReadFile().Read_TextFile(b.writeSource(QStringLiteral("big.csv"), text), QString(), QStringLiteral("CSN"));
+            CReadFile().Read_TextFile(b.writeSource(QStringLiteral("big.csv"), text), QString(), QStringLiteral("CSH"));
         MemoryMappingGrid grid;
         grid.addRow({1, "F1", "Last Name", "LastName"});
         auto folder = std::make_shared<CountingFolder>();
@@ -365,61 +318,56 @@ private slots:
         b.state.filePath = QStringLiteral("big.csv");
         RecordingProgress progress;
         QVERIFY(CreateContacts(b.state, b.services, grid, progress));
+        QCOMPARE(progress.total, rows);
         QCOMPARE(progress.lastRow, rows);
-        QCOMPARE(b.state.counters.totalImported, 30000);
-        QCOMPARE(b.state.counters.blank, 10000);
-        QCOMPARE(folder->saved, 30000);
-        QCOMPARE(progress.counters.value(ImportCounter::NoPhone), 30000);
+        QCOMPARE(b.state.counters.totalImported, rows / 4 * 3);
+        QCOMPARE(b.state.counters.blank, rows / 4);
+        QCOMPARE(folder->saved, rows / 4 * 3);
+        QCOMPARE(progress.counters.value(ImportCounter::NoPhone), rows / 4 * 3);
+        QCOMPARE(progress.writes > 0, rows > 0); // no counter box is written for no rows
     }
 
-    void storeFailureEndsTheRun()
+    void storeFailureStopsTheRun_data()
     {
-        ImportBench b;
-        b.makeTemplate(QStringLiteral("People"), QStringLiteral("CSN"), {{1, "F1", "Last Name", "LastName"}});
-        MemoryMappingGrid grid;
-        QVERIFY(verify(b, b.writeSource(QStringLiteral("p.csv"), "Ann\r\nBob\r\n"), grid));
-        auto gone = b.folder(QStringLiteral("Soon gone"));
-        b.folders.answers = {QStringLiteral("Soon gone")};
-        QVERIFY(PrepareImportRun(b.state, b.services));
-        QDir(gone->EntryID()).removeRecursively();
-        b.boxes.clear();
-        RecordingProgress progress;
-        QVERIFY(!CreateContacts(b.state, b.services, grid, progress));
-        QCOMPARE(b.boxes.texts().size(), 2);
-        QVERIFY(b.boxes.texts()[0].startsWith(QStringLiteral("ERROR: ")));
-        QVERIFY(b.boxes.texts()[0].contains(QStringLiteral("no longer exists")));
-        QCOMPARE(b.boxes.texts()[1], QStringLiteral("Import process has been aborted"));
-        QCOMPARE(b.state.counters.totalImported, 0);
+        QTest::addColumn<bool>("fullDisk");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder removed") << false << "no longer exists";
+        QTest::newRow("disk full") << true << "No space left on device";
     }
 
-    void fullDiskStopsTheRun()
+    void storeFailureStopsTheRun()
     {
+        QFETCH(bool, fullDisk);
+        QFETCH(QString, reason);
         ImportBench b;
         b.makeTemplate(QStringLiteral("Notes"), QStringLiteral("CSN"), {{1, "F1", "Comments", "Body"}});
         MemoryMappingGrid grid;
         QVERIFY(
             verify(b, b.writeSource(QStringLiteral("n.csv"), (QByteArray(10000, 'n') + "\r\n").repeated(60)), grid));
-        // The folder is a file system of 256 KiB, which the run fills.
-        const QString full = b.folder(QStringLiteral("Full"))->EntryID();
-        if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=256k", "tmpfs", full}) != 0)
+        // The folder is removed, or is a file system of 256 KiB, which the run fills.
+        const QString folder = b.folder(QStringLiteral("Store"))->EntryID();
+        const QStringList mount{"-t", "tmpfs", "-o", "size=256k", "tmpfs", folder};
+        if (fullDisk && QProcess::execute(QStringLiteral("mount"), mount) != 0)
             QSKIP("no file system can be mounted here");
-        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {full}); });
-        b.folders.answers = {QStringLiteral("Full")};
+        const auto unmount = qScopeGuard([&] { fullDisk &&QProcess::execute(QStringLiteral("umount"), {folder}); });
+        b.folders.answers = {QStringLiteral("Store")};
         QVERIFY(PrepareImportRun(b.state, b.services));
+        if (!fullDisk)
+            QDir(folder).removeRecursively();
         b.boxes.clear();
         RecordingProgress progress;
         QVERIFY(!CreateContacts(b.state, b.services, grid, progress));
         QCOMPARE(b.boxes.texts().size(), 2);
-        QVERIFY2(b.boxes.texts()[0].contains(QStringLiteral("No space left on device")),
+        QVERIFY2(b.boxes.texts()[0].startsWith(QStringLiteral("ERROR: ")) && b.boxes.texts()[0].contains(reason),
                  qPrintable(b.boxes.texts()[0]));
         QCOMPARE(b.boxes.texts()[1], QStringLiteral("Import process has been aborted"));
         // Only whole cards are left and counted; no temporary file stays behind.
-        const QStringList files = QDir(full).entryList(QDir::Files | QDir::Hidden);
-        QVERIFY(!files.isEmpty());
+        const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(files.isEmpty(), !fullDisk);
         QCOMPARE(b.state.counters.totalImported, files.size());
         for (const QString &name : files) {
             QVERIFY2(name.endsWith(QLatin1String(".vcf")), qPrintable(name));
-            const QByteArray card = readBytes(QDir(full).filePath(name));
+            const QByteArray card = readBytes(QDir(folder).filePath(name));
             QVERIFY(card.endsWith("END:VCARD\r\n"));
             QCOMPARE(vcard::parse(card).size(), 1);
         }
