@@ -62,25 +62,28 @@ public:
     int saved = 0;
 };
 
+// A bench with the grid and the progress of one run.
+struct Bench : ImportBench {
+    // Verifies the source against the template, as Retrieve It does.
+    bool verify(const QString &source)
+    {
+        files.answers = {source};
+        return VerifyInputFile(state, services, grid, QStringLiteral("Main"));
+    }
+    // Picks the folder and creates the contacts, as Create It does.
+    bool create(const QString &folder = QStringLiteral("Contacts"))
+    {
+        folders.answers = {folder};
+        return PrepareImportRun(state, services) && CreateContacts(state, services, grid, progress);
+    }
+    MemoryMappingGrid grid;
+    RecordingProgress progress;
+};
+
 } // namespace
 
 class TestImportEngine : public QObject {
     Q_OBJECT
-
-    // Verifies the source against the template and picks the folder, as Retrieve and Create do.
-    static bool verify(ImportBench &b, const QString &source, MemoryMappingGrid &grid)
-    {
-        b.files.answers = {source};
-        return VerifyInputFile(b.state, b.services, grid, QStringLiteral("Main"));
-    }
-
-    // Picks the folder and creates the contacts, as Create It does.
-    static bool create(ImportBench &b, MemoryMappingGrid &grid, RecordingProgress &progress,
-                       const QString &folder = QStringLiteral("Contacts"))
-    {
-        b.folders.answers = {folder};
-        return PrepareImportRun(b.state, b.services) && CreateContacts(b.state, b.services, grid, progress);
-    }
 
 private slots:
     void contactsFromACsvFile_data()
@@ -93,18 +96,16 @@ private slots:
     void contactsFromACsvFile()
     {
         QFETCH(bool, joined);
-        ImportBench b;
+        Bench b;
         b.state.business.streetLines = joined;
         b.makeTemplate(QStringLiteral("People"), QStringLiteral("CSH"), contactTemplate());
         b.state.business.streetLines = false; // the template, not the editor, decides
-        MemoryMappingGrid grid;
-        QVERIFY(verify(b, b.writeSource(QStringLiteral("people.csv"), kContacts), grid));
+        QVERIFY(b.verify(b.writeSource(QStringLiteral("people.csv"), kContacts)));
         QCOMPARE(b.boxes.texts(), QStringList{kVerified});
-        QCOMPARE(grid.rows(), contactTemplate());
-        RecordingProgress progress;
-        QVERIFY(create(b, grid, progress));
+        QCOMPARE(b.grid.rows(), contactTemplate());
+        QVERIFY(b.create());
 
-        QCOMPARE(progress.total, 6);
+        QCOMPARE(b.progress.total, 6);
         // Hand count of imported, blank, no contact name, no company, invalid e-mail, no address, no phone: rows 1, 5
         // and 6 are saved, rows 2 to 4 are blank; row 5 (a company alone) has no name, row 6 (Bob) no company.
         const AppState::ImportCounters &c = b.state.counters;
@@ -132,16 +133,14 @@ private slots:
 
     void workbookSource()
     {
-        ImportBench b;
+        Bench b;
         const MappingRows rows{{1, "Name", "Last Name", "LastName"},
                                {2, "Joined", "Contact/Anniversary Date", "Anniversary"},
                                {3, "Amount", "", ""},
                                {4, "Note", "Comments", "Body"}};
         b.makeTemplate(QStringLiteral("Sheet"), QStringLiteral("XLH"), rows, QStringLiteral("Contacts"));
-        MemoryMappingGrid grid;
-        QVERIFY(verify(b, QStringLiteral(MIREL_FIXTURES "/one_sheet.xls"), grid));
-        RecordingProgress progress;
-        QVERIFY(create(b, grid, progress));
+        QVERIFY(b.verify(QStringLiteral(MIREL_FIXTURES "/one_sheet.xls")));
+        QVERIFY(b.create());
         QCOMPARE(b.state.counters.totalImported, 3);
         const auto saved = b.contactsIn(QStringLiteral("Contacts"));
         QCOMPARE(saved[0].property(QStringLiteral("Anniversary")), QVariant(QDate(2024, 2, 29)));
@@ -163,20 +162,18 @@ private slots:
     {
         QFETCH(QByteArray, source);
         QFETCH(QString, message);
-        ImportBench b;
+        Bench b;
         b.makeTemplate(QStringLiteral("People"), QStringLiteral("CSH"), contactTemplate());
-        MemoryMappingGrid grid;
-        QVERIFY(!verify(b, b.writeSource(QStringLiteral("in.csv"), source), grid));
+        QVERIFY(!b.verify(b.writeSource(QStringLiteral("in.csv"), source)));
         QCOMPARE(b.boxes.texts(), QStringList{message});
         QVERIFY(!b.state.sourceRows);
     }
 
     void verificationOfMissingThings()
     {
-        ImportBench b;
+        Bench b;
         b.makeTemplate(QStringLiteral("Sheet"), QStringLiteral("XLN"), {{1, "F1", "", ""}}, QStringLiteral("Gone"));
-        MemoryMappingGrid grid;
-        QVERIFY(!verify(b, QStringLiteral(MIREL_FIXTURES "/one_sheet.xls"), grid));
+        QVERIFY(!b.verify(QStringLiteral(MIREL_FIXTURES "/one_sheet.xls")));
         // The grid loads from the template; the sheet then cannot be read.
         QCOMPARE(b.boxes.texts(), QStringList{"Could not read the requested file or worksheet"});
 
@@ -184,7 +181,7 @@ private slots:
         b.boxes.clear();
         b.makeTemplate(QStringLiteral("Other"), QStringLiteral("CSN"), {{1, "F1", "", ""}});
         b.boxes.answer(MessageBoxes::Answer::Yes);
-        QVERIFY(!verify(b, QString(), grid));
+        QVERIFY(!b.verify(QString()));
         QCOMPARE(b.boxes.texts(), QStringList{"No file has been selected - are you sure?"});
     }
 
@@ -203,7 +200,7 @@ private slots:
         QFETCH(QString, formNow);
         QFETCH(int, fieldsNow);
         QFETCH(bool, verified);
-        ImportBench b;
+        Bench b;
         auto leads = b.folder(QStringLiteral("Leads"));
         auto first = leads->Items()->Add(formNow);
         for (int i = 0; i < fieldsNow; ++i)
@@ -216,8 +213,7 @@ private slots:
         b.state.customFormName = QStringLiteral("IPM.Contact.Lead");
         b.state.customFieldCount = 2;
         b.makeTemplate(QStringLiteral("Leads"), QStringLiteral("CSN"), {{1, "F1", "Last Name", "LastName"}});
-        MemoryMappingGrid grid;
-        QCOMPARE(verify(b, b.writeSource(QStringLiteral("l.csv"), "Zed\r\n"), grid), verified);
+        QCOMPARE(b.verify(b.writeSource(QStringLiteral("l.csv"), "Zed\r\n")), verified);
         QCOMPARE(b.boxes.texts().first(),
                  verified ? kVerified
                           : QStringLiteral("The <custom form name> for this folder and/or the number of user defined "
@@ -227,7 +223,7 @@ private slots:
 
     void folderChoice()
     {
-        ImportBench b;
+        Bench b;
         b.ns->Stores().first()->AddFolder(QStringLiteral("Mail"), outlook::olMailItem);
         auto leads = b.folder(QStringLiteral("Leads"));
         vcardstore::DefineCustomForm(leads->EntryID(), QStringLiteral("IPM.Contact.Lead"),
@@ -267,25 +263,21 @@ private slots:
 
         // A template without a stored folder makes standard contacts, even in a custom-form folder.
         b.makeTemplate(QStringLiteral("Plain"), QStringLiteral("CSN"), {{1, "F1", "Last Name", "LastName"}});
-        MemoryMappingGrid grid;
-        QVERIFY(verify(b, b.writeSource(QStringLiteral("p.csv"), "Zed\r\n"), grid));
-        RecordingProgress progress;
-        QVERIFY(create(b, grid, progress, QStringLiteral("Leads")));
+        QVERIFY(b.verify(b.writeSource(QStringLiteral("p.csv"), "Zed\r\n")));
+        QVERIFY(b.create(QStringLiteral("Leads")));
         QCOMPARE(b.contactsIn(QStringLiteral("Leads")).last().messageClass, QStringLiteral("IPM.Contact"));
     }
 
     void stopsWhenTheUserSaysSo()
     {
-        ImportBench b;
+        Bench b;
         // A user field without a name cannot be written.
         b.makeTemplate(QStringLiteral("Broken"), QStringLiteral("CSN"),
                        {{1, "F1", "Last Name", "LastName"}, {2, "F2", "USERDEFINED", "UD"}});
-        MemoryMappingGrid grid;
-        QVERIFY(verify(b, b.writeSource(QStringLiteral("b.csv"), "Ann,x\r\nBob,y\r\n"), grid));
+        QVERIFY(b.verify(b.writeSource(QStringLiteral("b.csv"), "Ann,x\r\nBob,y\r\n")));
         b.boxes.answer(MessageBoxes::Answer::Yes); // row 1: go on without the field
         b.boxes.answer(MessageBoxes::Answer::No);  // row 2: stop
-        RecordingProgress progress;
-        QVERIFY(!create(b, grid, progress));
+        QVERIFY(!b.create());
         const QString question = QStringLiteral("Unable to update the field <>\r\nas a User Defined field - field "
                                                 "skipped\r\nDo you want to continue importing this file?");
         QCOMPARE(b.boxes.texts(), (QStringList{kVerified, question, question, "Import process has been aborted"}));
@@ -305,26 +297,24 @@ private slots:
     void rowCounts()
     {
         QFETCH(int, rows);
-        ImportBench b;
+        Bench b;
         QByteArray text = "F1\r\n";
         for (int i = 1; i <= rows; ++i)
             text += i % 4 == 0 ? QByteArray("\"\"\r\n") : "Name " + QByteArray::number(i) + "\r\n";
         b.state.sourceRows =
             CReadFile().Read_TextFile(b.writeSource(QStringLiteral("big.csv"), text), QString(), QStringLiteral("CSH"));
-        MemoryMappingGrid grid;
-        grid.addRow({1, "F1", "Last Name", "LastName"});
+        b.grid.addRow({1, "F1", "Last Name", "LastName"});
         auto folder = std::make_shared<CountingFolder>();
         b.state.targetFolder = folder;
         b.state.filePath = QStringLiteral("big.csv");
-        RecordingProgress progress;
-        QVERIFY(CreateContacts(b.state, b.services, grid, progress));
-        QCOMPARE(progress.total, rows);
-        QCOMPARE(progress.lastRow, rows);
+        QVERIFY(CreateContacts(b.state, b.services, b.grid, b.progress));
+        QCOMPARE(b.progress.total, rows);
+        QCOMPARE(b.progress.lastRow, rows);
         QCOMPARE(b.state.counters.totalImported, rows / 4 * 3);
         QCOMPARE(b.state.counters.blank, rows / 4);
         QCOMPARE(folder->saved, rows / 4 * 3);
-        QCOMPARE(progress.counters.value(ImportCounter::NoPhone), rows / 4 * 3);
-        QCOMPARE(progress.writes > 0, rows > 0); // no counter box is written for no rows
+        QCOMPARE(b.progress.counters.value(ImportCounter::NoPhone), rows / 4 * 3);
+        QCOMPARE(b.progress.writes > 0, rows > 0); // no counter box is written for no rows
     }
 
     void storeFailureStopsTheRun_data()
@@ -339,11 +329,9 @@ private slots:
     {
         QFETCH(bool, fullDisk);
         QFETCH(QString, reason);
-        ImportBench b;
+        Bench b;
         b.makeTemplate(QStringLiteral("Notes"), QStringLiteral("CSN"), {{1, "F1", "Comments", "Body"}});
-        MemoryMappingGrid grid;
-        QVERIFY(
-            verify(b, b.writeSource(QStringLiteral("n.csv"), (QByteArray(10000, 'n') + "\r\n").repeated(60)), grid));
+        QVERIFY(b.verify(b.writeSource(QStringLiteral("n.csv"), (QByteArray(10000, 'n') + "\r\n").repeated(60))));
         // The folder is removed, or is a file system of 256 KiB, which the run fills.
         const QString folder = b.folder(QStringLiteral("Store"))->EntryID();
         const QStringList mount{"-t", "tmpfs", "-o", "size=256k", "tmpfs", folder};
@@ -355,8 +343,7 @@ private slots:
         if (!fullDisk)
             QDir(folder).removeRecursively();
         b.boxes.clear();
-        RecordingProgress progress;
-        QVERIFY(!CreateContacts(b.state, b.services, grid, progress));
+        QVERIFY(!CreateContacts(b.state, b.services, b.grid, b.progress));
         QCOMPARE(b.boxes.texts().size(), 2);
         QVERIFY2(b.boxes.texts()[0].startsWith(QStringLiteral("ERROR: ")) && b.boxes.texts()[0].contains(reason),
                  qPrintable(b.boxes.texts()[0]));
