@@ -124,27 +124,57 @@ private slots:
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("asked");
-        QTest::newRow("letter case") << QStringLiteral("Trade Show") << "TRADE show";
-        QTest::newRow("letter case beyond ASCII") << QStringLiteral("été clients") << "ÉTÉ CLIENTS";
-        QTest::newRow("single quote") << QStringLiteral("O'Brien Imports") << "o'brien imports";
-        QTest::newRow("query text") << QStringLiteral("x' OR '1'='1") << "X' or '1'='1";
+        QTest::addColumn<QString>("fileType");
+        QTest::addColumn<int>("header");
+        QTest::newRow("letter case") << QStringLiteral("Trade Show") << "TRADE show"
+                                     << "XLH" << -1;
+        QTest::newRow("letter case beyond ASCII") << QStringLiteral("été clients") << "ÉTÉ CLIENTS"
+                                                  << "CSH" << -1;
+        QTest::newRow("single quote") << QStringLiteral("O'Brien Imports") << "o'brien imports"
+                                      << "XLN" << 0;
+        QTest::newRow("query text") << QStringLiteral("x' OR '1'='1") << "X' or '1'='1"
+                                    << "CSN" << 0;
     }
 
     void namesAreLookedUpAsTheyStand()
     {
         QFETCH(QString, stored);
         QFETCH(QString, asked);
+        QFETCH(QString, fileType);
+        QFETCH(int, header);
         ImportBench t;
         t.makeTemplate(QStringLiteral("Another"), QStringLiteral("CSH"), sampleRows(2));
-        t.makeTemplate(stored, QStringLiteral("CSH"), sampleRows(3));
+        useLeadsFolder(t.state);
+        t.makeTemplate(stored, fileType, sampleRows(3));
+        QCOMPARE(scalar(t, QStringLiteral("SELECT TM_HDRSYN FROM tblTmpltIndex WHERE TM_ID = 'Tmplt0002'")).toInt(),
+                 header);
 
         t.state.templateName = asked;
         QVERIFY(!FindTemplate(t.state, t.services, kFindCheck));
         QCOMPARE(t.boxes.texts(), QStringList{kNameTaken});
         QCOMPARE(t.boxes.boxes[0].icon, MessageBoxes::Icon::Critical);
-
         QVERIFY(FindTemplate(t.state, t.services, kFindRead));
         QCOMPARE(t.state.mappingTable, QStringLiteral("Tmplt0002"));
+
+        // An update rewrites the rows in list order, keeping their column numbers; without the
+        // fixed folder it empties the folder and the custom-form columns.
+        QVERIFY(OpenTemplateTable(t.state, t.services));
+        const MappingRows edited{{90, "Renamed", "Job Title", "JobTitle"}, {91, "Other", "", ""}};
+        QVERIFY(WriteMappingRows(t.state, t.services, edited, kModeUpdate));
+        QVERIFY(WriteMappingRows(t.state, t.services, sampleRows(2), QStringLiteral("X"))); // writes nothing
+        QCOMPARE(scalar(t, QStringLiteral("SELECT group_concat(TMP_SRCCOLNUM || TMP_SRCCOLNAME || TMP_OLKEY) FROM "
+                                          "(SELECT * FROM Tmplt0002 ORDER BY TMP_SRCCOLNUM)")),
+                 QVariant(QStringLiteral("1RenamedJobTitle,2Other,3Column 3 é'CompanyName")));
+        t.state.defaultFolder = t.state.customForm = false;
+        QVERIFY(WriteTemplateIndex(t.state, t.services, kModeUpdate, fileType, sampleRows(2)));
+        QCOMPARE(
+            scalar(t, QStringLiteral("SELECT TM_DEFAULTFOLDER || '|' || TM_FOLDERNAME || '|' || TM_ENTRYID || '|' || "
+                                     "TM_STOREID || '|' || TM_CUSTOMFORM || '|' || TM_CUSTOMFORMNAME || '|' || "
+                                     "TM_CUSTOMFIELDS || '|' || TM_CHKPROV || '|' || TM_CHKCNTRY || '|' || CHG_USER "
+                                     "FROM tblTmpltIndex WHERE TM_ID = 'Tmplt0002'")),
+            QVariant(QStringLiteral("0||||0||0|0|0|SYSTEM")));
+
+        QVERIFY(FindTemplate(t.state, t.services, kFindRead));
         DeleteTemplate(t.state, t.services, t.state.mappingTable);
         QCOMPARE(t.boxes.boxes.size(), 1);
         QCOMPARE(scalar(t, QStringLiteral("SELECT group_concat(TM_DESC) FROM tblTmpltIndex")).toString(),
@@ -153,45 +183,6 @@ private slots:
         // Numbers are never used twice.
         t.makeTemplate(QStringLiteral("Third"), QStringLiteral("CSH"), sampleRows(1));
         QCOMPARE(t.state.mappingTable, QStringLiteral("Tmplt0003"));
-    }
-
-    void indexColumnRules_data()
-    {
-        QTest::addColumn<QString>("fileType");
-        QTest::addColumn<int>("header");
-        QTest::newRow("XLH") << "XLH" << -1;
-        QTest::newRow("CSH") << "CSH" << -1;
-        QTest::newRow("XLN") << "XLN" << 0;
-        QTest::newRow("CSN") << "CSN" << 0;
-    }
-
-    void indexColumnRules()
-    {
-        QFETCH(QString, fileType);
-        QFETCH(int, header);
-        ImportBench t;
-        useLeadsFolder(t.state);
-        t.makeTemplate(QStringLiteral("Rules"), fileType, sampleRows(2));
-        QCOMPARE(scalar(t, QStringLiteral("SELECT TM_HDRSYN FROM tblTmpltIndex")).toInt(), header);
-
-        // An update rewrites the rows in list order, keeping their column numbers; without the
-        // fixed folder it empties the folder and the custom-form columns.
-        QVERIFY(FindTemplate(t.state, t.services, kFindRead));
-        QVERIFY(OpenTemplateTable(t.state, t.services));
-        const MappingRows edited{{90, "Renamed", "Job Title", "JobTitle"}, {91, "Other", "", ""}};
-        QVERIFY(WriteMappingRows(t.state, t.services, edited, kModeUpdate));
-        QVERIFY(WriteMappingRows(t.state, t.services, sampleRows(2), QStringLiteral("X"))); // writes nothing
-        QCOMPARE(scalar(t, QStringLiteral("SELECT group_concat(TMP_SRCCOLNUM || TMP_SRCCOLNAME || TMP_OLKEY) FROM "
-                                          "(SELECT * FROM Tmplt0001 ORDER BY TMP_SRCCOLNUM)")),
-                 QVariant(QStringLiteral("1RenamedJobTitle,2Other")));
-        t.state.defaultFolder = t.state.customForm = false;
-        QVERIFY(WriteTemplateIndex(t.state, t.services, kModeUpdate, fileType, sampleRows(2)));
-        QCOMPARE(
-            scalar(t, QStringLiteral("SELECT TM_DEFAULTFOLDER || '|' || TM_FOLDERNAME || '|' || TM_ENTRYID || '|' || "
-                                     "TM_STOREID || '|' || TM_CUSTOMFORM || '|' || TM_CUSTOMFORMNAME || '|' || "
-                                     "TM_CUSTOMFIELDS || '|' || TM_CHKPROV || '|' || TM_CHKCNTRY || '|' || CHG_USER "
-                                     "FROM tblTmpltIndex")),
-            QVariant(QStringLiteral("0||||0||0|0|0|SYSTEM")));
     }
 
     void storeFailuresHaveTheirMessages()
