@@ -1,5 +1,4 @@
 #include "TestServices.h"
-#include "core/AppError.h"
 #include "store/TemplateDatabase.h"
 #include "store/TemplateRecords.h"
 
@@ -64,16 +63,10 @@ private slots:
         QVERIFY(!readBytes(t.file(QStringLiteral("MirelTmplts.mdb"))).startsWith("SQLite format 3"));
         QVERIFY(Records(t.state).indexRecord.isOpen() && Records(t.state).indexRecord.eof());
 
-        const auto &db = t.state.connection;
-        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) || SYS_ID || STATUS || SYS_CURTMPLTNUM || ADD_USER || "
-                                           "ifnull(CHG_USER, 'none') FROM tblSysParms")),
+        QCOMPARE(t.state.connection->scalar(
+                     QStringLiteral("SELECT count(*) || SYS_ID || STATUS || SYS_CURTMPLTNUM || ADD_USER || "
+                                    "ifnull(CHG_USER, 'none') FROM tblSysParms")),
                  QVariant(QStringLiteral("11A0SYSTEMnone")));
-
-        // A template name of exactly 30 characters fits; one more does not.
-        addTemplateRow(*db, QString(30, QLatin1Char('n')), QStringLiteral("Tmplt0001"));
-        QVERIFY_THROWS_EXCEPTION(AppError,
-                                 addTemplateRow(*db, QString(31, QLatin1Char('n')), QStringLiteral("Tmplt0002")));
-        QCOMPARE(db->scalar(QStringLiteral("SELECT TM_COMBNAME FROM tblTmpltIndex")), QVariant(false));
 
         // The next start opens it silently.
         AppState again;
