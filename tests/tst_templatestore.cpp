@@ -27,23 +27,16 @@ MappingRows sampleRows(int count)
 QStringList dump(const std::shared_ptr<Connection> &db)
 {
     QStringList out;
-    RecordSet tables;
-    tables.open(db, QStringLiteral("SELECT name, sql FROM sqlite_master ORDER BY name"));
-    QStringList names;
-    for (; !tables.eof(); tables.moveNext()) {
-        out << tables.value(0).toString() + QLatin1Char('=') + tables.value(1).toString();
-        if (tables.value(1).toString().startsWith(QLatin1String("CREATE TABLE")))
-            names << tables.value(0).toString();
-    }
-    for (const QString &name : names) {
+    RecordSet entries;
+    entries.open(db, QStringLiteral("SELECT name, sql FROM sqlite_master ORDER BY name"));
+    for (; !entries.eof(); entries.moveNext()) {
+        out << entries.value(1).toString();
         RecordSet rows;
-        rows.open(db, QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(name));
-        for (; !rows.eof(); rows.moveNext()) {
-            QStringList values;
+        if (out.last().startsWith(QLatin1String("CREATE TABLE")))
+            rows.open(db, QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(entries.value(0).toString()));
+        for (; rows.isOpen() && !rows.eof(); rows.moveNext())
             for (int i = 0; i < rows.fieldCount(); ++i)
-                values << rows.value(i).toString();
-            out << name + QLatin1Char(':') + values.join(QLatin1Char('|'));
-        }
+                out << entries.value(0).toString() + QLatin1Char(':') + rows.value(i).toString();
     }
     return out;
 }
