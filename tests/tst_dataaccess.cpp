@@ -16,16 +16,14 @@ const QString kKey = QStringLiteral("k3y");
 
 Table peopleTable()
 {
-    Table t{QStringLiteral("tblPeople"), {}, {}};
-    t.columns = {Column{QStringLiteral("P_ID"), adSmallInt, 0, 0},
-                 Column{QStringLiteral("P_NAME"), adVarWChar, 10, adColNullable},
-                 Column{QStringLiteral("P_CODE"), adWChar, 5, adColNullable},
-                 Column{QStringLiteral("P_COUNT"), adInteger, 0, adColNullable},
-                 Column{QStringLiteral("P_ACTIVE"), adBoolean, 0, 0},
-                 Column{QStringLiteral("P_WHEN"), adDate, 0, adColNullable}};
-    t.indexes = {Index{QStringLiteral("P_ID"), true, false, {QStringLiteral("P_ID")}},
-                 Index{QStringLiteral("P_NAME"), false, false, {QStringLiteral("P_NAME")}}};
-    return t;
+    return Table{"tblPeople",
+                 {{"P_ID", adSmallInt, 0, 0},
+                  {"P_NAME", adVarWChar, 10, adColNullable},
+                  {"P_CODE", adWChar, 5, adColNullable},
+                  {"P_COUNT", adInteger, 0, adColNullable},
+                  {"P_ACTIVE", adBoolean, 0, 0},
+                  {"P_WHEN", adDate, 0, adColNullable}},
+                 {{"P_ID", true, false, {"P_ID"}}, {"P_NAME", false, false, {"P_NAME"}}}};
 }
 
 } // namespace
@@ -45,7 +43,7 @@ class TestDataAccess : public QObject {
     }
 
 private slots:
-    void fileIsEncryptedAndNeedsItsKey()
+    void filesAreEncryptedAndLeftAlone()
     {
         const QString path = m_dir.filePath(QStringLiteral("enc.db"));
         {
@@ -65,10 +63,7 @@ private slots:
         auto reopened = Connection::open(path, kKey);
         QCOMPARE(reopened->scalar(QStringLiteral("SELECT P_NAME FROM tblPeople")).toString(),
                  QStringLiteral("secretname"));
-    }
 
-    void openAndCreateRefuseWhatTheyMustNotTouch()
-    {
         const ErrorInfo missing = failureOf([&] { Connection::open(m_dir.filePath(QStringLiteral("none.db")), kKey); });
         QCOMPARE(missing.number, ErrorCode::FileNotFound);
         QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("none.db"))));
@@ -95,19 +90,16 @@ private slots:
     {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("key twice") << "INSERT INTO tblPeople (P_ID) VALUES (1), (1)" << false;
-        QTest::newRow("smallint in range") << "INSERT INTO tblPeople (P_ID) VALUES (32767)" << true;
-        QTest::newRow("smallint too large") << "INSERT INTO tblPeople (P_ID) VALUES (32768)" << false;
-        QTest::newRow("smallint text") << "INSERT INTO tblPeople (P_ID) VALUES ('abc')" << false;
-        QTest::newRow("required column empty") << "INSERT INTO tblPeople (P_NAME) VALUES ('x')" << false;
-        QTest::newRow("text at its width") << "INSERT INTO tblPeople (P_ID, P_NAME) VALUES (2, '0123456789')" << true;
-        QTest::newRow("text past its width")
-            << "INSERT INTO tblPeople (P_ID, P_NAME) VALUES (3, '0123456789A')" << false;
-        QTest::newRow("fixed text past its width")
-            << "INSERT INTO tblPeople (P_ID, P_CODE) VALUES (4, 'ABCDEF')" << false;
-        QTest::newRow("boolean other than -1/0") << "INSERT INTO tblPeople (P_ID, P_ACTIVE) VALUES (5, 1)" << false;
-        QTest::newRow("integer past 32 bits")
-            << "INSERT INTO tblPeople (P_ID, P_COUNT) VALUES (6, 2147483648)" << false;
+        QTest::newRow("key twice") << "(P_ID) VALUES (1), (1)" << false;
+        QTest::newRow("smallint in range") << "(P_ID) VALUES (32767)" << true;
+        QTest::newRow("smallint too large") << "(P_ID) VALUES (32768)" << false;
+        QTest::newRow("smallint text") << "(P_ID) VALUES ('abc')" << false;
+        QTest::newRow("required column empty") << "(P_NAME) VALUES ('x')" << false;
+        QTest::newRow("text at its width") << "(P_ID, P_NAME) VALUES (2, '0123456789')" << true;
+        QTest::newRow("text past its width") << "(P_ID, P_NAME) VALUES (3, '0123456789A')" << false;
+        QTest::newRow("fixed text past its width") << "(P_ID, P_CODE) VALUES (4, 'ABCDEF')" << false;
+        QTest::newRow("boolean other than -1/0") << "(P_ID, P_ACTIVE) VALUES (5, 1)" << false;
+        QTest::newRow("integer past 32 bits") << "(P_ID, P_COUNT) VALUES (6, 2147483648)" << false;
     }
 
     void columnsKeepTheirTypesAndLimits()
@@ -115,7 +107,7 @@ private slots:
         QFETCH(QString, sql);
         QFETCH(bool, accepted);
         auto db = newDatabase(QStringLiteral("limits-%1.db").arg(++m_counter));
-        const ErrorInfo error = failureOf([&] { db->execute(sql); });
+        const ErrorInfo error = failureOf([&] { db->execute("INSERT INTO tblPeople " + sql); });
         QCOMPARE(!error.pending(), accepted);
     }
 
@@ -154,25 +146,17 @@ private slots:
         QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM tblPeople")).toInt(), 1);
         one.close();
         QCOMPARE(failureOf([&] { one.value(0); }).number, 3704);
-    }
 
-    void recordSetMisuseIsAnError()
-    {
-        auto db = newDatabase(QStringLiteral("misuse.db"));
-        db->execute(QStringLiteral("INSERT INTO tblPeople (P_ID, P_NAME) VALUES (1, 'a')"));
-        RecordSet rs;
-        rs.open(db, QStringLiteral("select * from tblPeople"));
+        rs.requery();
         QCOMPARE(failureOf([&] { rs.value(QStringLiteral("no_such_field")); }).number, 3265);
         rs.moveNext();
         QCOMPARE(failureOf([&] { rs.value(0); }).number, 3021);
-        RecordSet missing;
-        QVERIFY(failureOf([&] { missing.open(db, QStringLiteral("select * from nowhere")); }).pending());
 
         // A rejected write leaves the row set as it was.
         rs.moveFirst();
         rs.setValue(QStringLiteral("P_NAME"), QStringLiteral("far too long a name"));
         QVERIFY(failureOf([&] { rs.update(); }).pending());
-        QCOMPARE(db->scalar(QStringLiteral("SELECT P_NAME FROM tblPeople")).toString(), QStringLiteral("a"));
+        QCOMPARE(db->scalar(QStringLiteral("SELECT P_NAME FROM tblPeople")).toString(), QStringLiteral("bravo"));
     }
 
     void catalogAndTransactions()
