@@ -19,13 +19,9 @@ public:
 
 QString flagsSet(const AppState::RowFlags &f)
 {
-    const std::pair<bool, const char *> flags[] = {{f.hasPhone, "phone"},      {f.hasAddress, "address"},
-                                                   {f.hasContactName, "name"}, {f.hasCompanyName, "company"},
-                                                   {f.hasValidEmail, "email"}, {f.hasData, "data"}};
-    QStringList set;
-    for (const auto &[on, name] : flags)
-        if (on)
-            set << QLatin1String(name);
+    QStringList set{f.hasPhone ? "phone" : "",         f.hasAddress ? "address" : "",  f.hasContactName ? "name" : "",
+                    f.hasCompanyName ? "company" : "", f.hasValidEmail ? "email" : "", f.hasData ? "data" : ""};
+    set.removeAll(QString());
     return set.join(QLatin1Char(','));
 }
 
@@ -153,8 +149,6 @@ private slots:
         QVERIFY(t.boxes.boxes.isEmpty());
         const QByteArray card = vcardstore::cardFromContact(QStringLiteral("uid-all"), contact.data());
         QCOMPARE(vcardstore::contactFromCard(card), contact.data());
-        for (const QByteArray &line : card.split('\n'))
-            QVERIFY2(line.size() <= 76, line.constData()); // 75 octets and the CR
         // Properties other programs know by their own names, in the forms they read.
         for (const char *property :
              {"\r\nBDAY:1980-02-29\r\n", "\r\nCATEGORIES:Customer,VIP\r\n", "\r\nX-GENDER:Male\r\n",
@@ -193,7 +187,6 @@ private slots:
             "Potential Value: 5000\r\nTime Frame: Q3\r\nMet at fair", "data");
         row("potential value trimmed", -1, {"##Value=  7  "}, "Body", "Potential Value: 7\r\n", "data");
         row("time frame alone", -1, {"##TimeFrame=soon"}, "Body", "Time Frame: soon\r\n", "data");
-        row("body alone", -1, {"Body=Just this"}, "Body", "Just this", "data");
     }
 
     void rowEnd()
