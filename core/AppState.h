@@ -18,6 +18,10 @@ class Items;
 class Namespace;
 } // namespace outlook
 
+// How the mapping grid is filled: from a sample file while a new template is built (Add), or
+// from a stored template (Update).
+enum class LoadMode { None, Add, Update };
+
 // The program's working values, shared by all parts for the whole run.
 struct AppState {
     // source
@@ -31,7 +35,7 @@ struct AppState {
     QString mappingTable;
     qint16 columnCount = 0;
     qint16 templateFieldCount = 0;
-    QString loadMode;
+    LoadMode loadMode = LoadMode::None;
 
     // store: the open connection and its record sets
     std::shared_ptr<DataAccess::Connection> connection;

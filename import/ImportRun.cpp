@@ -55,9 +55,9 @@ QString ImportCounterLabel(ImportCounter counter)
 bool VerifyInputFile(AppState &state, Services &services, MappingGrid &grid, const QString &callerCaption)
 {
     try {
-        if (!FindTemplate(state, services, kFindRead))
+        if (!FindTemplate(state, services, FindMode::Read))
             return false;
-        state.loadMode = kModeUpdate;
+        state.loadMode = LoadMode::Update;
         state.sourceRows.reset();
 
         if (state.defaultFolder) {

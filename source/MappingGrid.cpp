@@ -63,7 +63,7 @@ bool LoadMappingGrid(AppState &state, Services &services, MappingGrid &grid, con
 {
     try {
         grid.clear();
-        if (state.loadMode == QLatin1String("A")) {
+        if (state.loadMode == LoadMode::Add) {
             CReadFile reader;
             std::unique_ptr<SourceTable> table;
             switch (FileTypeCode::family(fileType)) {

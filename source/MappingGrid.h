@@ -34,7 +34,7 @@ protected:
     virtual void appendRow(const MappingRow &row) = 0;
 };
 
-// Fills the grid: in load mode "A" from the columns of the sample file (filePath, fileTitle,
+// Fills the grid: in load mode Add from the columns of the sample file (filePath, fileTitle,
 // sheetName) and maps them by name; otherwise from the open mapping records. The file type is
 // the list text. Rows added before a failure stay.
 bool LoadMappingGrid(AppState &state, Services &services, MappingGrid &grid, const QString &fileType);

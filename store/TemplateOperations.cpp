@@ -41,13 +41,13 @@ SaveOutcome SaveTemplate(AppState &state, Services &services, const TemplateDraf
         StoreTransaction transaction(state);
         if (!opened) {
             state.templateName = draft.name;
-            if (!FindTemplate(state, services, kFindCheck))
+            if (!FindTemplate(state, services, FindMode::Check))
                 return SaveOutcome::NameRefused;
-            state.loadMode = kModeAdd;
+            state.loadMode = LoadMode::Add;
             AllocateTemplateTable(state);
             CreateTemplateTable(state, state.mappingTable);
         } else {
-            state.loadMode = kModeUpdate;
+            state.loadMode = LoadMode::Update;
             state.mappingTable = opened->id;
             state.templateName = opened->name;
             ReopenTemplateRecords(state);
@@ -82,7 +82,7 @@ OpenOutcome OpenTemplate(AppState &state, Services &services, const QString &nam
 {
     state.templateName = name;
     try {
-        if (!FindTemplate(state, services, kFindRead))
+        if (!FindTemplate(state, services, FindMode::Read))
             return OpenOutcome::Missing;
     } catch (const std::exception &e) {
         ReportError(services.boxes(), TrappedError(e));
@@ -97,7 +97,7 @@ OpenOutcome OpenTemplate(AppState &state, Services &services, const QString &nam
     }
     if (!OpenTemplateTable(state, services))
         return OpenOutcome::RowsUnreadable;
-    state.loadMode = kModeUpdate;
+    state.loadMode = LoadMode::Update;
     return OpenOutcome::Opened;
 }
 

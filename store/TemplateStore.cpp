@@ -50,7 +50,7 @@ QString TemplateTableName(int number)
     return QStringLiteral("Tmplt") + QStringLiteral("%1").arg(number, 4, 10, QLatin1Char('0'));
 }
 
-bool FindTemplate(AppState &state, Services &services, const QString &mode)
+bool FindTemplate(AppState &state, Services &services, FindMode mode)
 {
     // The name is bound as a parameter: any name, quotes included, is looked up as it stands.
     Records(state).indexRecord = RecordSet();
@@ -58,21 +58,21 @@ bool FindTemplate(AppState &state, Services &services, const QString &mode)
                                     {state.templateName});
     const bool found = !Records(state).indexRecord.eof();
 
-    if (mode == kFindCheck) {
+    if (mode == FindMode::Check) {
         if (!found)
             return true;
         services.boxes().show(QStringLiteral("A template by this name already exists"), MessageBoxes::Buttons::Ok,
                               MessageBoxes::Icon::Critical);
         return false;
     }
-    if (mode == kFindRead && !found) {
+    if (mode == FindMode::Read && !found) {
         services.boxes().show(QStringLiteral("The info for this template no longer exists in the database"),
                               MessageBoxes::Buttons::Ok, MessageBoxes::Icon::Critical);
         return false;
     }
 
     const RecordSet &row = Records(state).indexRecord;
-    state.loadMode = kModeUpdate;
+    state.loadMode = LoadMode::Update;
     state.mappingTable = text(row, "tm_id");
     state.fileType = text(row, "tm_filetype");
     state.sheetName = text(row, "tm_shttblname");
@@ -131,11 +131,11 @@ void CreateTemplateTable(AppState &state, const QString &tableName)
     catalog.appendTable(mappingTableSchema(tableName));
 }
 
-bool WriteMappingRows(AppState &state, Services &services, const MappingRows &list, const QString &mode)
+bool WriteMappingRows(AppState &state, Services &services, const MappingRows &list, LoadMode mode)
 {
     try {
         RecordSet &rows = Records(state).mappingRecords;
-        if (mode == kModeAdd) {
+        if (mode == LoadMode::Add) {
             rows = RecordSet();
             rows.open(state.connection, selectAllFrom(state.mappingTable));
             for (const MappingRow &row : list) {
@@ -146,7 +146,7 @@ bool WriteMappingRows(AppState &state, Services &services, const MappingRows &li
                 rows.setValue(QStringLiteral("tmp_olkey"), row.key);
                 rows.update();
             }
-        } else if (mode == kModeUpdate) {
+        } else if (mode == LoadMode::Update) {
             // Paired by position; the column numbers stay as stored.
             rows.moveFirst();
             for (const MappingRow &row : list) {
@@ -164,12 +164,12 @@ bool WriteMappingRows(AppState &state, Services &services, const MappingRows &li
     }
 }
 
-bool WriteTemplateIndex(AppState &state, Services &services, const QString &mode, const QString &fileType,
+bool WriteTemplateIndex(AppState &state, Services &services, LoadMode mode, const QString &fileType,
                         const MappingRows &list)
 {
     try {
         RecordSet &row = Records(state).indexRecord;
-        if (mode == kModeAdd) {
+        if (mode == LoadMode::Add) {
             row.addNew();
             row.setValue(QStringLiteral("tm_id"), state.mappingTable);
             row.setValue(QStringLiteral("Status"), QStringLiteral("A"));
@@ -207,7 +207,7 @@ bool WriteTemplateIndex(AppState &state, Services &services, const QString &mode
         }
         row.setValue(QStringLiteral("tm_chkprov"), false);
         row.setValue(QStringLiteral("tm_chkcntry"), false);
-        if (mode == kModeAdd) {
+        if (mode == LoadMode::Add) {
             row.setValue(QStringLiteral("add_User"), kSystemUser);
             row.setValue(QStringLiteral("add_date"), QDateTime::currentDateTime());
         } else {

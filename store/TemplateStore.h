@@ -1,24 +1,24 @@
 #pragma once
 
+#include "core/AppState.h"
 #include "store/MappingRow.h"
 
 #include <QString>
 
-struct AppState;
 struct Services;
 
 // Reading and writing templates: the index row in tblTmpltIndex and the template's own
 // mapping table. The operations work on the connection and record sets held in AppState.
 
-inline const QString kFindCheck = QStringLiteral("C"); // is the name free?
-inline const QString kFindRead = QStringLiteral("R");  // read the stored template
-inline const QString kModeAdd = QStringLiteral("A");
-inline const QString kModeUpdate = QStringLiteral("U");
+enum class FindMode {
+    Check, // is the name free?
+    Read,  // read the stored template
+};
 
-// Looks up templateName (letter case ignored). "C": True when the name is free. "R": True when
+// Looks up templateName (letter case ignored). Check: True when the name is free. Read: True when
 // found, with the template's values copied into AppState. Failures of the database reach the
 // caller as AppError.
-bool FindTemplate(AppState &state, Services &services, const QString &mode);
+bool FindTemplate(AppState &state, Services &services, FindMode mode);
 
 // Opens the mapping rows of the template under indexRecord, in column order.
 bool OpenTemplateTable(AppState &state, Services &services);
@@ -26,12 +26,12 @@ bool OpenTemplateTable(AppState &state, Services &services);
 // Creates an empty mapping table. Failures reach the caller as AppError.
 void CreateTemplateTable(AppState &state, const QString &tableName);
 
-// "A": adds one row per list row to mappingTable. "U": rewrites the open mapping rows in list
+// Add: adds one row per list row to mappingTable. Update: rewrites the open mapping rows in list
 // order, leaving their column numbers as they are.
-bool WriteMappingRows(AppState &state, Services &services, const MappingRows &list, const QString &mode);
+bool WriteMappingRows(AppState &state, Services &services, const MappingRows &list, LoadMode mode);
 
-// "A": adds the index row of a new template; "U": updates the row under indexRecord.
-bool WriteTemplateIndex(AppState &state, Services &services, const QString &mode, const QString &fileType,
+// Add: adds the index row of a new template; Update: updates the row under indexRecord.
+bool WriteTemplateIndex(AppState &state, Services &services, LoadMode mode, const QString &fileType,
                         const MappingRows &list);
 
 // Deletes the index row under indexRecord and drops the mapping table. False after its message.

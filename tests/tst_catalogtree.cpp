@@ -48,7 +48,7 @@ private slots:
         QCOMPARE(list.columnWidth(3), 1);                  // the key: out of sight, yet a column
 
         writeBytes(t.file(QStringLiteral("s.csv")), "Company Name,Region,Company Name\r\n");
-        t.state.loadMode = QStringLiteral("A");
+        t.state.loadMode = LoadMode::Add;
         t.state.filePath = t.file(QStringLiteral("s.csv"));
         TreeWidgetGrid grid(&list);
         QVERIFY(!LoadMappingGrid(t.state, t.services, grid, QStringLiteral("CSH")));

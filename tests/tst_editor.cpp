@@ -243,7 +243,7 @@ private slots:
                 pick(b.editor->cboTemplates2, what);
             } else if (word == QLatin1String("retrieve")) { // "Retrieve It" in the main window
                 b.state.templateName = what;
-                QVERIFY(FindTemplate(b.state, b.services, kFindRead));
+                QVERIFY(FindTemplate(b.state, b.services, FindMode::Read));
             } else if (word == QLatin1String("activate")) {
                 b.editor->Form_Activate();
             } else if (word == QLatin1String("gone")) {

@@ -67,7 +67,7 @@ private slots:
             path = t.file(QStringLiteral("sample.csv"));
             writeBytes(path, source.toUtf8() + "\r\n" + source.toUtf8() + "\r\n");
         }
-        t.state.loadMode = QStringLiteral("A");
+        t.state.loadMode = LoadMode::Add;
         t.state.filePath = path;
         t.state.fileTitle = QFileInfo(path).fileName();
         t.state.sheetName = source.section(QLatin1Char('#'), 1);

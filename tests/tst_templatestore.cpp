@@ -81,12 +81,11 @@ private slots:
         AppState fresh;
         fresh.connection = t.state.connection;
         fresh.templateName = QStringLiteral("TRADE SHOW 2026");
-        QVERIFY(FindTemplate(fresh, t.services, kFindRead));
-        QCOMPARE(
-            (QStringList{fresh.loadMode, fresh.mappingTable, fresh.fileType, fresh.sheetName, fresh.folderEntryId,
-                         fresh.folderStoreId, fresh.folderName, fresh.customFormName}),
-            (QStringList{"U", "Tmplt0001", "XLH", "Sheet1", "/books/Leads", "/books", "Leads", "IPM.Contact.Lead"}));
-        QVERIFY(fresh.defaultFolder && fresh.customForm);
+        QVERIFY(FindTemplate(fresh, t.services, FindMode::Read));
+        QCOMPARE((QStringList{fresh.mappingTable, fresh.fileType, fresh.sheetName, fresh.folderEntryId,
+                              fresh.folderStoreId, fresh.folderName, fresh.customFormName}),
+                 (QStringList{"Tmplt0001", "XLH", "Sheet1", "/books/Leads", "/books", "Leads", "IPM.Contact.Lead"}));
+        QVERIFY(fresh.loadMode == LoadMode::Update && fresh.defaultFolder && fresh.customForm);
         QCOMPARE(fresh.columnCount, qint16(5));
         QCOMPARE(fresh.templateFieldCount, qint16(3));
         QCOMPARE(fresh.customFieldCount, qint16(0)); // the folder's own count is not the template's
@@ -103,7 +102,7 @@ private slots:
         t.state.defaultFolder = t.state.customForm = false;
         t.makeTemplate(QStringLiteral("Plain"), QStringLiteral("CSH"), sampleRows(1));
         fresh.templateName = QStringLiteral("Plain");
-        QVERIFY(FindTemplate(fresh, t.services, kFindRead));
+        QVERIFY(FindTemplate(fresh, t.services, FindMode::Read));
         QVERIFY(!fresh.defaultFolder && !fresh.customForm);
         QCOMPARE(fresh.folderEntryId + fresh.customFormName, QStringLiteral("/books/LeadsIPM.Contact.Lead"));
         QCOMPARE(fresh.templateFieldCount, qint16(3));
@@ -140,23 +139,23 @@ private slots:
                  header);
 
         t.state.templateName = asked;
-        QVERIFY(!FindTemplate(t.state, t.services, kFindCheck));
+        QVERIFY(!FindTemplate(t.state, t.services, FindMode::Check));
         QCOMPARE(t.boxes.texts(), QStringList{kNameTaken});
         QCOMPARE(t.boxes.boxes[0].icon, MessageBoxes::Icon::Critical);
-        QVERIFY(FindTemplate(t.state, t.services, kFindRead));
+        QVERIFY(FindTemplate(t.state, t.services, FindMode::Read));
         QCOMPARE(t.state.mappingTable, QStringLiteral("Tmplt0002"));
 
         // An update rewrites the rows in list order, keeping their column numbers; without the
         // fixed folder it empties the folder and the custom-form columns.
         QVERIFY(OpenTemplateTable(t.state, t.services));
         const MappingRows edited{{90, "Renamed", "Job Title", "JobTitle"}, {91, "Other", "", ""}};
-        QVERIFY(WriteMappingRows(t.state, t.services, edited, kModeUpdate));
-        QVERIFY(WriteMappingRows(t.state, t.services, sampleRows(2), QStringLiteral("X"))); // writes nothing
+        QVERIFY(WriteMappingRows(t.state, t.services, edited, LoadMode::Update));
+        QVERIFY(WriteMappingRows(t.state, t.services, sampleRows(2), LoadMode::None)); // writes nothing
         QCOMPARE(scalar(t, QStringLiteral("SELECT group_concat(TMP_SRCCOLNUM || TMP_SRCCOLNAME || TMP_OLKEY) FROM "
                                           "(SELECT * FROM Tmplt0002 ORDER BY TMP_SRCCOLNUM)")),
                  QVariant(QStringLiteral("1RenamedJobTitle,2Other,3Column 3 é'CompanyName")));
         t.state.defaultFolder = t.state.customForm = false;
-        QVERIFY(WriteTemplateIndex(t.state, t.services, kModeUpdate, fileType, sampleRows(2)));
+        QVERIFY(WriteTemplateIndex(t.state, t.services, LoadMode::Update, fileType, sampleRows(2)));
         QCOMPARE(
             scalar(t, QStringLiteral("SELECT TM_DEFAULTFOLDER || '|' || TM_FOLDERNAME || '|' || TM_ENTRYID || '|' || "
                                      "TM_STOREID || '|' || TM_CUSTOMFORM || '|' || TM_CUSTOMFORMNAME || '|' || "
@@ -164,7 +163,7 @@ private slots:
                                      "FROM tblTmpltIndex WHERE TM_ID = 'Tmplt0002'")),
             QVariant(QStringLiteral("0||||0||0|0|0|SYSTEM")));
 
-        QVERIFY(FindTemplate(t.state, t.services, kFindRead));
+        QVERIFY(FindTemplate(t.state, t.services, FindMode::Read));
         DeleteTemplate(t.state, t.services, t.state.mappingTable);
         QCOMPARE(t.boxes.boxes.size(), 1);
         QCOMPARE(scalar(t, QStringLiteral("SELECT group_concat(TM_DESC) FROM tblTmpltIndex")).toString(),
@@ -179,8 +178,8 @@ private slots:
     {
         ImportBench t;
         t.makeTemplate(QStringLiteral("Typed"), QStringLiteral("CSN"), sampleRows(1));
-        QVERIFY(FindTemplate(t.state, t.services, kFindRead));
-        QVERIFY(WriteTemplateIndex(t.state, t.services, kModeUpdate, QStringLiteral("TXT"), sampleRows(1)));
+        QVERIFY(FindTemplate(t.state, t.services, FindMode::Read));
+        QVERIFY(WriteTemplateIndex(t.state, t.services, LoadMode::Update, QStringLiteral("TXT"), sampleRows(1)));
         QCOMPARE(t.boxes.texts(), QStringList{"Unknown File Type"});
         QCOMPARE(t.boxes.boxes[0].icon, MessageBoxes::Icon::None);
         QCOMPARE(scalar(t, QStringLiteral("SELECT TM_HDRSYN || TM_FILETYPE FROM tblTmpltIndex")).toString(),
@@ -189,8 +188,8 @@ private slots:
         // A new row cannot stand without its header flag: the failure is reported and nothing is added.
         t.boxes.clear();
         t.state.templateName = QStringLiteral("Untyped");
-        QVERIFY(FindTemplate(t.state, t.services, kFindCheck));
-        QVERIFY(!WriteTemplateIndex(t.state, t.services, kModeAdd, QStringLiteral("TXT"), sampleRows(1)));
+        QVERIFY(FindTemplate(t.state, t.services, FindMode::Check));
+        QVERIFY(!WriteTemplateIndex(t.state, t.services, LoadMode::Add, QStringLiteral("TXT"), sampleRows(1)));
         QCOMPARE(t.boxes.texts().size(), 2);
         QVERIFY(t.boxes.texts()[1].startsWith(QStringLiteral("FILE")));
         QCOMPARE(scalar(t, QStringLiteral("SELECT count(*) FROM tblTmpltIndex")).toInt(), 1);
@@ -198,7 +197,7 @@ private slots:
         t.boxes.clear();
         t.state.connection->execute(QStringLiteral("DROP TABLE Tmplt0001"));
         t.state.templateName = QStringLiteral("Typed");
-        QVERIFY(FindTemplate(t.state, t.services, kFindRead));
+        QVERIFY(FindTemplate(t.state, t.services, FindMode::Read));
 
         QVERIFY(!OpenTemplateTable(t.state, t.services));
         QCOMPARE(t.boxes.boxes.size(), 1);
@@ -222,12 +221,12 @@ private slots:
         {
             StoreTransaction transaction(t.state);
             t.state.templateName = QStringLiteral("Half saved");
-            QVERIFY(FindTemplate(t.state, t.services, kFindCheck));
+            QVERIFY(FindTemplate(t.state, t.services, FindMode::Check));
             AllocateTemplateTable(t.state);
             CreateTemplateTable(t.state, t.state.mappingTable);
             MappingRows rows = sampleRows(5);
             rows[3].sourceColumnName = QString(60, QLatin1Char('n')); // does not fit: the fourth row fails
-            QVERIFY(!WriteMappingRows(t.state, t.services, rows, kModeAdd));
+            QVERIFY(!WriteMappingRows(t.state, t.services, rows, LoadMode::Add));
         } // left without commit
         QCOMPARE(t.boxes.boxes.size(), 1);
         QVERIFY(t.boxes.texts()[0].startsWith(QStringLiteral("FILE")));
@@ -239,7 +238,7 @@ private slots:
         {
             StoreTransaction transaction(t.state);
             t.state.templateName = QStringLiteral("Existing");
-            QVERIFY(FindTemplate(t.state, t.services, kFindRead));
+            QVERIFY(FindTemplate(t.state, t.services, FindMode::Read));
             DeleteTemplate(t.state, t.services, QStringLiteral("NoSuchTable"));
         }
         QCOMPARE(t.boxes.boxes.size(), 1);

@@ -197,7 +197,7 @@ void frmTemplate::cboFileTypes_Click()
 
 void frmTemplate::cmdGetSample_Click()
 {
-    m_state.loadMode = kModeAdd;
+    m_state.loadMode = LoadMode::Add;
     const QString type = cboFileTypes->currentText();
     if (type.isEmpty()) {
         m_services.boxes().show(QStringLiteral("You have to select a valid File Type before selecting the file"));
@@ -259,7 +259,7 @@ void frmTemplate::LB_Click()
     lblXLSName->setVisible(true);
     txtXLSName->setVisible(true);
     txtXLSName->setText(m_state.sheetName);
-    m_state.loadMode = kModeAdd;
+    m_state.loadMode = LoadMode::Add;
     LB->setVisible(false);
     lblTableNames->setVisible(false);
     LV->setVisible(true);
