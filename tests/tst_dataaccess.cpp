@@ -54,12 +54,9 @@ private slots:
         QVERIFY(!bytes.startsWith("SQLite format 3"));
         QVERIFY(!bytes.contains("secretname"));
 
-        auto reopened = Connection::open(path, kKey);
-        QCOMPARE(reopened->scalar(QStringLiteral("SELECT P_NAME FROM tblPeople")).toString(),
-                 QStringLiteral("secretname"));
+        QCOMPARE(Connection::open(path, kKey)->scalar("SELECT P_NAME FROM tblPeople"), QVariant("secretname"));
 
-        const ErrorInfo missing = failureOf([&] { Connection::open(m_dir.filePath(QStringLiteral("none.db")), kKey); });
-        QCOMPARE(missing.number, ErrorCode::FileNotFound);
+        QCOMPARE(failureOf([&] { Connection::open(m_dir.filePath("none.db"), kKey); }).number, ErrorCode::FileNotFound);
         QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("none.db"))));
 
         const QString text = m_dir.filePath(QStringLiteral("notes.txt"));
