@@ -9,10 +9,6 @@ namespace {
 const QString kFixtures = QStringLiteral(MIREL_FIXTURES);
 const QString kCsvHeader = QStringLiteral("CSH - Text/CSV Comma Del w/ Hdr");
 const QString kTextFilter = QStringLiteral("Text/CSV (*.txt *.csv)");
-const QString kHeadersMessage = QStringLiteral("The file you have selected does not have valid names \r\n"
-                                               "in the first line of the file. Select a file type that \r\n"
-                                               "is not designated as having <Headers>\r\n"
-                                               "This process is being cancelled");
 
 } // namespace
 
@@ -28,31 +24,26 @@ private slots:
         QTest::addColumn<QString>("type");
         QTest::addColumn<MappingRows>("rows");
         QTest::addColumn<QString>("message");
+        const auto row = [](const char *name, const char *source, const QString &type, const MappingRows &rows,
+                            const QString &message = {}) { QTest::newRow(name) << source << type << rows << message; };
         const QString error = QStringLiteral(" - The following error has occurred\r\n");
-        QTest::newRow("display texts") << "First Name,Last Name,Email Address2" << kCsvHeader
-                                       << MappingRows{{1, "First Name", "First Name", "FirstName"},
-                                                      {2, "Last Name", "Last Name", "LastName"},
-                                                      {3, "Email Address2", "Email Address2", "Email2Address"}}
-                                       << QString();
-        QTest::newRow("other letter case, spaces")
-            << "first name,Last Name ,Comments" << kCsvHeader
-            << MappingRows{{1, "first name", "", ""}, {2, "Last Name ", "", ""}, {3, "Comments", "Comments", "Body"}}
-            << QString();
-        QTest::newRow("group name") << "Phone Numbers,Title" << kCsvHeader
-                                    << MappingRows{{1, "Phone Numbers", "", ""}, {2, "Title", "Title", "Title"}}
-                                    << QString();
-        QTest::newRow("no header") << "Ann,Lee,x" << QStringLiteral("CSN - Text/CSV Comma Del w/o Hdr")
-                                   << MappingRows{{1, "F1", "", ""}, {2, "F2", "", ""}, {3, "F3", "", ""}} << QString();
-        QTest::newRow("numbers as names") << "numbers.csv" << kCsvHeader << MappingRows{} << kHeadersMessage;
-        QTest::newRow("a name twice") << "duplicate.csv" << kCsvHeader
-                                      << MappingRows{{1, "Name", "", ""}, {2, "City", "", ""}}
-                                      << "ERROR:  35602" + error;
-        QTest::newRow("missing file") << "none.csv" << kCsvHeader << MappingRows{}
-                                      << "ERROR: -2147467259" + error + "Could not find file";
-        QTest::newRow("missing sheet") << "one_sheet.xls#Missing" << QStringLiteral("XLH - Excel w/ Header")
-                                       << MappingRows{} << "ERROR:  91" + error;
-        QTest::newRow("unknown type") << "numbers.csv" << QStringLiteral("A97") << MappingRows{}
-                                      << "ERROR:  91" + error;
+        row("display texts", "First Name,Last Name,Email Address2", kCsvHeader,
+            {{1, "First Name", "First Name", "FirstName"},
+             {2, "Last Name", "Last Name", "LastName"},
+             {3, "Email Address2", "Email Address2", "Email2Address"}});
+        row("other letter case, spaces", "first name,Last Name ,Comments", kCsvHeader,
+            {{1, "first name", "", ""}, {2, "Last Name ", "", ""}, {3, "Comments", "Comments", "Body"}});
+        row("group name", "Phone Numbers,Title", kCsvHeader,
+            {{1, "Phone Numbers", "", ""}, {2, "Title", "Title", "Title"}});
+        row("no header", "Ann,Lee,x", "CSN - Text/CSV Comma Del w/o Hdr",
+            {{1, "F1", "", ""}, {2, "F2", "", ""}, {3, "F3", "", ""}});
+        row("numbers as names", "numbers.csv", kCsvHeader, {},
+            "The file you have selected does not have valid names \r\n");
+        row("a name twice", "duplicate.csv", kCsvHeader, {{1, "Name", "", ""}, {2, "City", "", ""}},
+            "ERROR:  35602" + error);
+        row("missing file", "none.csv", kCsvHeader, {}, "ERROR: -2147467259" + error + "Could not find file");
+        row("missing sheet", "one_sheet.xls#Missing", "XLH - Excel w/ Header", {}, "ERROR:  91" + error);
+        row("unknown type", "numbers.csv", "A97", {}, "ERROR:  91" + error);
     }
 
     void loadMappingGrid()
@@ -89,7 +80,6 @@ private slots:
         QTest::newRow("text code") << "CSN" << kTextFilter;
         QTest::newRow("text list entry") << kCsvHeader << kTextFilter;
         QTest::newRow("Excel list entry") << "XLN - Excel w/o Header" << QStringLiteral("Excel (*.xls)");
-        QTest::newRow("empty") << "" << QString();
         QTest::newRow("unknown") << "A97" << QString();
         QTest::newRow("code in other case") << "csh" << QString();
     }

@@ -77,12 +77,8 @@ private slots:
         QTest::addColumn<Rows>("rows");
         QTest::addColumn<QString>("failure"); // what the message says when the file cannot be read
         const auto row = [](const char *name, const QString &file, const char *type, const QStringList &columns,
-                            const Rows &rows) {
-            QTest::newRow(name) << file << QString::fromLatin1(type) << columns << rows << QString();
-        };
-        const auto fails = [](const char *name, const QString &path, const char *type, const char *failure) {
-            QTest::newRow(name) << path << QString::fromLatin1(type) << QStringList() << Rows()
-                                << QString::fromUtf8(failure);
+                            const Rows &rows, const QString &failure = {}) {
+            QTest::newRow(name) << file << QString::fromLatin1(type) << columns << rows << failure;
         };
         row("UTF-8 with byte-order mark", "bom.csv", "CSH", {"First Name", "Last Name", "Email Address2"},
             {{"Zoë", "Ærø", "zoe@example.org"}, {"Ann", "Lee", kNull}});
@@ -101,10 +97,9 @@ private slots:
         row("empty lines, CR LF, no header", built("emptycrlf.csv", "\r\nAnn,Paris\r\n\r\n"), "CSN", {"F1", "F2"},
             {{kNull, kNull}, {"Ann", "Paris"}, {kNull, kNull}});
         row("empty header line", built("hdr.csv", "\r\nAnn,Paris\r\n"), "CSH", {"F1", "F2"}, {{"Ann", "Paris"}});
-        row("encoding of each line",
-            built("mixed.csv", "Nom,Société\r\nJos\xE9,\"Cr\xE8me\r\nBr\xFBl\xE9"
-                               "e\"\r\nZoë,Ærø\r\n"),
-            "CSH", {"Nom", "Société"}, {{"José", "Crème\r\nBrûlée"}, {"Zoë", "Ærø"}});
+        const QByteArray mixed = "Nom,Société\r\nJos\xE9,\"Cr\xE8me\r\nBr\xFBl\xE9\x65\"\r\nZoë,Ærø\r\n";
+        row("encoding of each line", built("mixed.csv", mixed), "CSH", {"Nom", "Société"},
+            {{"José", "Crème\r\nBrûlée"}, {"Zoë", "Ærø"}});
         for (const auto encoding : {QStringConverter::Utf16LE, QStringConverter::Utf16BE})
             row(QStringConverter::nameForEncoding(encoding),
                 built("utf16.csv" + QString::number(encoding),
@@ -116,17 +111,15 @@ private slots:
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero));
         QFile large(m_dir.filePath(QStringLiteral("large.csv")));
         QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(kMaxSourceFileBytes + 1)); // sparse: no disk used
-        const QString noheader = fixture(QStringLiteral("noheader.csv"));
-        fails("missing file", m_dir.filePath(QStringLiteral("missing.csv")), "CSH", "Could not find file");
-        fails("folder", m_dir.path(), "CSH", "is a folder, not a file");
-        fails("empty file", built(QStringLiteral("nothing.csv"), QByteArray()), "CSN", "is empty");
-        fails("quote never closed", built("50%2 off.csv", readBytes(fixture("unterminated.csv"))), "CSH",
-              "50%2 off.csv' has a quote opened on line 2");
-        fails("Excel type", noheader, "XLH", "cannot be read as a text file");
-        fails("unknown type", noheader, "A97", "cannot be read as a text file");
-        fails("pipe", pipe, "CSH", "is not a regular file");
-        fails("link to a device", zero, "CSN", "is not a regular file");
-        fails("too large", large.fileName(), "CSN", "is larger than 256 MB");
+        row("missing file", m_dir.filePath(QStringLiteral("missing.csv")), "CSH", {}, {}, "Could not find file");
+        row("folder", m_dir.path(), "CSH", {}, {}, "is a folder, not a file");
+        row("empty file", built(QStringLiteral("nothing.csv"), QByteArray()), "CSN", {}, {}, "is empty");
+        row("quote never closed", built("50%2 off.csv", readBytes(fixture("unterminated.csv"))), "CSH", {}, {},
+            "50%2 off.csv' has a quote opened on line 2");
+        row("Excel type", fixture("noheader.csv"), "XLH", {}, {}, "cannot be read as a text file");
+        row("pipe", pipe, "CSH", {}, {}, "is not a regular file");
+        row("link to a device", zero, "CSN", {}, {}, "is not a regular file");
+        row("too large", large.fileName(), "CSN", {}, {}, "is larger than 256 MB");
     }
 
     void textFiles()
@@ -182,8 +175,7 @@ private slots:
         const QStringList places{"F1", "F2", "F3", "F4"};
         const Rows withHeader = Rows{names} + contacts;
         row("header", workbook, "Contacts", "XLH", names, contacts);
-        row("no header, list text", workbook, "Contacts", "XLN - Excel w/o Header", places, withHeader);
-        row("sheet name in other case, no header", workbook, "CONTACTS", "XLN", places, withHeader);
+        row("no header, sheet in other case", workbook, "CONTACTS", "XLN - Excel w/o Header", places, withHeader);
         row("second of three sheets", fixture(QStringLiteral("three_sheets.xls")), "Clients été",
             "XLH - Excel w/ Header", {"Sheet", "Row"}, {{"Clients été", "num:2"}});
         row("sheet it lacks", workbook, "Sheet9", "XLH");
@@ -263,13 +255,10 @@ private slots:
             QCOMPARE(names, (QStringList{"Übersicht", "Clients été", "Données"}));
             QVERIFY(ListWorksheets(t.services, fixture(QStringLiteral("one_sheet.xls")), names));
             QCOMPARE(names, QStringList{"Contacts"});
-            QVERIFY(t.boxes.boxes.isEmpty());
-
             QVERIFY(!ListWorksheets(t.services, fixture(QStringLiteral("bom.csv")), names));
             QVERIFY(names.isEmpty());
             QVERIFY(!ListWorksheets(t.services, pipe, names));
             QCOMPARE(t.boxes.texts(), QStringList(2, QStringLiteral("Could not open Excel spreadsheet")));
-            QCOMPARE(t.boxes.boxes[0].title, QStringLiteral("Mirel"));
         }
     }
 };

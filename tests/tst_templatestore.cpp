@@ -44,11 +44,10 @@ QStringList dump(const std::shared_ptr<Connection> &db)
 // A fixed folder with a custom form of three fields.
 void useLeadsFolder(AppState &state)
 {
-    state.defaultFolder = true;
+    state.defaultFolder = state.customForm = true;
     state.folderEntryId = QStringLiteral("/books/Leads");
     state.folderStoreId = QStringLiteral("/books");
     state.folderName = QStringLiteral("Leads");
-    state.customForm = true;
     state.customFormName = QStringLiteral("IPM.Contact.Lead");
     state.customFieldCount = 3;
 }
@@ -68,9 +67,7 @@ private slots:
     {
         ImportBench t;
         useLeadsFolder(t.state);
-        t.state.business.streetLines = true;
-        t.state.home.streetLines = true;
-        t.state.editPending = true;
+        t.state.business.streetLines = t.state.home.streetLines = t.state.editPending = true;
         const MappingRows rows = sampleRows(2) << MappingRow{3, "Street", "CO Street Addr1", "##COStreet1"}
                                                << MappingRow{4, "Region", "USERDEFINED", "UDRegion"}
                                                << MappingRow{5, "Unused", "", ""};
@@ -113,16 +110,12 @@ private slots:
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("asked");
-        QTest::addColumn<QString>("fileType");
         QTest::addColumn<int>("header");
-        QTest::newRow("letter case") << QStringLiteral("Trade Show") << "TRADE show"
-                                     << "XLH" << -1;
-        QTest::newRow("letter case beyond ASCII") << QStringLiteral("été clients") << "ÉTÉ CLIENTS"
-                                                  << "CSH" << -1;
-        QTest::newRow("single quote") << QStringLiteral("O'Brien Imports") << "o'brien imports"
-                                      << "XLN" << 0;
-        QTest::newRow("query text") << QStringLiteral("x' OR '1'='1") << "X' or '1'='1"
-                                    << "CSN" << 0;
+        QTest::addColumn<QString>("fileType");
+        QTest::newRow("letter case") << QStringLiteral("Trade Show") << "TRADE show" << -1 << "XLH";
+        QTest::newRow("letter case beyond ASCII") << QStringLiteral("été clients") << "ÉTÉ CLIENTS" << -1 << "CSH";
+        QTest::newRow("single quote") << QStringLiteral("O'Brien Imports") << "o'brien imports" << 0 << "XLN";
+        QTest::newRow("query text") << QStringLiteral("x' OR '1'='1") << "X' or '1'='1" << 0 << "CSN";
     }
 
     void namesAreLookedUpAsTheyStand()
