@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <QTreeWidget>
 
 namespace {
 const MappingRows kTemplate{{1, "First", "First Name", "FirstName"},
@@ -76,13 +75,12 @@ private slots:
         frmContactImport *progress = m_window->progressWindow();
         QVERIFY(progress && progress->isVisible() && !m_window->isVisible());
         QCOMPARE(progress->lblProgress->text(), QStringLiteral("Contact Import Complete - Click OK to continue"));
-        QCOMPARE(progress->txtContactTotal->text(), QStringLiteral("2"));
-        QCOMPARE(progress->txtContactNum->text(), QStringLiteral("2"));
-        QCOMPARE(progress->txtTotalImported->text(), QStringLiteral("1"));
-        QCOMPARE(progress->txtBlankContacts->text(), QStringLiteral("1"));
-        for (QLineEdit *box : {progress->txtNoContactName, progress->txtNoCoName, progress->txtInvalidEmail,
-                               progress->txtNoAddr, progress->txtNoPhone})
-            QCOMPARE(box->text(), QString()); // a counter that stays at 0 leaves its box empty
+        QStringList counters; // a counter that stays at 0 leaves its box empty
+        for (QLineEdit *box : {progress->txtContactTotal, progress->txtContactNum, progress->txtTotalImported,
+                               progress->txtBlankContacts, progress->txtNoContactName, progress->txtNoCoName,
+                               progress->txtInvalidEmail, progress->txtNoAddr, progress->txtNoPhone})
+            counters << box->text();
+        QCOMPARE(counters.join(QLatin1Char('|')), QStringLiteral("2|2|1|1|||||"));
         QVERIFY(!QApplication::overrideCursor());
         QVERIFY(!m_window->cmdCreate->isEnabled());
         QVERIFY(!b->state.outlookNamespace);
