@@ -107,6 +107,16 @@ QString writeWholeFile(const QString &path, const QByteArray &bytes)
         error = errno;
     if (!error && ::rename(temp.constData(), target.constData()) != 0)
         error = errno;
+    if (!error) {
+        // The new name is on the disk only once the folder's entry is.
+        const int dir = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0 || ::fsync(dir) != 0)
+            error = errno;
+        if (dir >= 0)
+            ::close(dir);
+        if (error)
+            return systemError(error); // the card is whole under its name; only its lasting is in doubt
+    }
     if (error)
         ::unlink(temp.constData());
     return error ? systemError(error) : QString();
