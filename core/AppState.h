@@ -22,6 +22,10 @@ class Namespace;
 // from a stored template (Update).
 enum class LoadMode { None, Add, Update };
 
+// The counters of an import run, each with its box on the progress window.
+enum class ImportCounter { TotalImported, Blank, NoContactName, NoCompanyName, InvalidEmail, NoAddress, NoPhone };
+constexpr int kImportCounterCount = 7;
+
 // The program's working values, shared by all parts for the whole run.
 struct AppState {
     // source
@@ -48,13 +52,8 @@ struct AppState {
         bool fullStreet = false;
         bool streetLines = false;
     };
-    StreetFlags business, mailing, home, other;
-    // The flags of an address by its number: 0 business, 1 mailing, 2 home, 3 other.
-    StreetFlags &streetFlags(int address)
-    {
-        StreetFlags *all[] = {&business, &mailing, &home, &other};
-        return *all[address];
-    }
+    // By address, numbered as the mapping keys number them: 0 business, 1 mailing, 2 home, 3 other.
+    std::array<StreetFlags, 4> street;
 
     // folder
     bool defaultFolder = false;
@@ -79,13 +78,9 @@ struct AppState {
     std::shared_ptr<outlook::ContactItem> pendingContact;
     // The seven counters of a run (32-bit: a file may hold more rows than 16 bits count).
     struct ImportCounters {
-        int totalImported = 0;
-        int blank = 0;
-        int noContactName = 0;
-        int noCompanyName = 0;
-        int invalidEmail = 0;
-        int noAddress = 0;
-        int noPhone = 0;
+        std::array<int, kImportCounterCount> values{};
+        int &operator[](ImportCounter counter) { return values[size_t(counter)]; }
+        int operator[](ImportCounter counter) const { return values[size_t(counter)]; }
     };
     ImportCounters counters;
 

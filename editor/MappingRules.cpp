@@ -64,13 +64,13 @@ MappingRules::Drop MappingRules::dropOnList(MappingGrid &grid, DragState &drag, 
     }
     rebuildStreetFlags(m_state, grid); // rows mapped by name or moved count as well
     if (const int a = lineAddress(node->key); a >= 0) {
-        if (m_state.streetFlags(a).fullStreet) {
+        if (m_state.street[a].fullStreet) {
             m_boxes.show(
                 QStringLiteral("Cannot combine separate street address when the Full Address has been selected"));
             return Drop::StreetRefused;
         }
     } else if (const int f = fullStreetAddress(node->key); f >= 0) {
-        if (m_state.streetFlags(f).streetLines) {
+        if (m_state.street[f].streetLines) {
             // The business message reads "combine", the three others "combione".
             m_boxes.show(f == 0 ? QStringLiteral("Cannot combine full street address when separate address lines have "
                                                  "already been selected")

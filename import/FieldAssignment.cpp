@@ -73,7 +73,7 @@ void writeStandard(AppState &state, outlook::ContactItem &contact, const Contact
 void endOfRow(AppState &state, outlook::ContactItem &contact)
 {
     for (int a = 0; a < MappingKey::kAddressCount; ++a) {
-        if (!state.streetFlags(a).streetLines)
+        if (!state.street[a].streetLines)
             continue;
         // Only lines with text are joined: empty ones would leave bare line breaks that other
         // programs show as an empty address. With nothing to join, a mapped street stays.
@@ -125,7 +125,7 @@ qint16 SetContactField(AppState &state, Services &services, outlook::ContactItem
         case MappingKey::Kind::StreetLine:
             state.streetLineTexts[parsed.address][parsed.line] = Convert::toText(state.currentValue);
             // Joined lines count as an address at the row's end, once it is known they hold text.
-            if (!state.streetFlags(parsed.address).streetLines)
+            if (!state.street[parsed.address].streetLines)
                 state.rowFlags.hasAddress = true;
             break;
         case MappingKey::Kind::PotentialValue:

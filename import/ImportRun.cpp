@@ -184,10 +184,7 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
             if (grid.row(i).sourceColumnName == rows.fieldName(f))
                 keysOfField[f] << grid.row(i).key;
 
-    const auto count = [&](ImportCounter which, int &counter) {
-        ++counter;
-        progress.showCounter(which, counter);
-    };
+    const auto count = [&](ImportCounter which) { progress.showCounter(which, ++counters[which]); };
 
     int rowNumber = 1;
     for (rows.moveFirst(); !rows.eof(); rows.moveNext(), ++rowNumber) {
@@ -217,7 +214,7 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
         if (flags.hasData) {
             try {
                 contact.Close(outlook::olSave);
-                count(ImportCounter::TotalImported, counters.totalImported);
+                count(ImportCounter::TotalImported);
                 state.pendingContact = state.folderItems->Add(state.customFormName);
             } catch (const std::exception &e) {
                 // The store failed (a folder gone or no longer writable): what was saved stays.
@@ -225,18 +222,18 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
                 return abort();
             }
             if (!flags.hasContactName)
-                count(ImportCounter::NoContactName, counters.noContactName);
+                count(ImportCounter::NoContactName);
             if (!flags.hasCompanyName)
-                count(ImportCounter::NoCompanyName, counters.noCompanyName);
+                count(ImportCounter::NoCompanyName);
             if (!flags.hasValidEmail)
-                count(ImportCounter::InvalidEmail, counters.invalidEmail);
+                count(ImportCounter::InvalidEmail);
             if (!flags.hasAddress)
-                count(ImportCounter::NoAddress, counters.noAddress);
+                count(ImportCounter::NoAddress);
             if (!flags.hasPhone)
-                count(ImportCounter::NoPhone, counters.noPhone);
+                count(ImportCounter::NoPhone);
         } else {
             // Nothing was written: the same contact serves the next row.
-            count(ImportCounter::Blank, counters.blank);
+            count(ImportCounter::Blank);
         }
     }
     state.filePath.clear();

@@ -1,13 +1,11 @@
 #pragma once
 
+#include "core/AppState.h"
+
 #include <QString>
 
 class MappingGrid;
-struct AppState;
 struct Services;
-
-// The counters of an import run, each with its box on the progress window.
-enum class ImportCounter { TotalImported, Blank, NoContactName, NoCompanyName, InvalidEmail, NoAddress, NoPhone };
 
 // Labels of the counters, as the progress window and the batch importer show them.
 QString ImportCounterLabel(ImportCounter counter);

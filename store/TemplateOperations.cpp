@@ -103,13 +103,12 @@ OpenOutcome OpenTemplate(AppState &state, Services &services, const QString &nam
 
 void SetStreetFlags(AppState &state, const MappingRows &rows)
 {
-    for (int a = 0; a < MappingKey::kAddressCount; ++a)
-        state.streetFlags(a) = AppState::StreetFlags();
+    state.street.fill({});
     for (const MappingRow &row : rows) {
         const MappingKey::Parsed parsed = MappingKey::parse(row.key);
         if (parsed.kind == MappingKey::Kind::StreetLine)
-            state.streetFlags(parsed.address).streetLines = true;
+            state.street[parsed.address].streetLines = true;
         else if (parsed.kind == MappingKey::Kind::FullStreet)
-            state.streetFlags(parsed.address).fullStreet = true;
+            state.street[parsed.address].fullStreet = true;
     }
 }

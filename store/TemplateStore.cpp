@@ -5,6 +5,7 @@
 #include "core/MessageBoxes.h"
 #include "core/Services.h"
 #include "platform/DataAccess.h"
+#include "source/FileTypes.h"
 #include "store/TemplateRecords.h"
 
 #include <QDateTime>
@@ -43,7 +44,59 @@ QString selectAllFrom(const QString &table)
     return QStringLiteral("Select * from ") + quoteIdentifier(table);
 }
 
+// The index columns of the street flags, by address number.
+const char *const kStreetLineColumns[] = {"tm_combbaddr", "tm_combmaddr", "tm_combhaddr", "tm_comboaddr"};
+
+// An empty text column holds "", not Null.
+QString orEmpty(const QString &text)
+{
+    return text.isNull() ? QString(QLatin1String("")) : text;
+}
+
 } // namespace
+
+TemplateIndex TemplateIndex::read(const RecordSet &row)
+{
+    TemplateIndex index;
+    index.id = text(row, "tm_id");
+    index.name = text(row, "tm_desc");
+    index.fileType = text(row, "tm_filetype");
+    index.sheetName = text(row, "tm_shttblname");
+    index.columnCount = row.value(QStringLiteral("tm_noofcols")).toInt();
+    index.fixedFolder = flag(row, "tm_defaultfolder");
+    if (index.fixedFolder) {
+        index.folderEntryId = text(row, "tm_entryid");
+        index.folderStoreId = text(row, "tm_storeid");
+        index.folderName = text(row, "tm_foldername");
+    }
+    index.customForm = flag(row, "tm_customform");
+    if (index.customForm) {
+        index.customFieldCount = row.value(QStringLiteral("tm_customfields")).toInt();
+        index.customFormName = text(row, "tm_customformname");
+    }
+    for (size_t a = 0; a < index.streetLines.size(); ++a)
+        index.streetLines[a] = flag(row, kStreetLineColumns[a]);
+    return index;
+}
+
+void TemplateIndex::write(RecordSet &row) const
+{
+    row.setValue(QStringLiteral("tm_desc"), name);
+    row.setValue(QStringLiteral("tm_shttblname"), sheetName);
+    row.setValue(QStringLiteral("tm_filetype"), fileType);
+    row.setValue(QStringLiteral("tm_noofcols"), columnCount);
+    row.setValue(QStringLiteral("tm_customform"), customForm);
+    row.setValue(QStringLiteral("tm_customformname"), orEmpty(customFormName));
+    row.setValue(QStringLiteral("tm_customfields"), customFieldCount);
+    for (size_t a = 0; a < streetLines.size(); ++a)
+        row.setValue(QLatin1String(kStreetLineColumns[a]), streetLines[a]);
+    if (FileTypeCode::family(fileType) != FileTypeCode::Family::None)
+        row.setValue(QStringLiteral("tm_hdrsyn"), FileTypeCode::hasHeader(fileType));
+    row.setValue(QStringLiteral("tm_defaultfolder"), fixedFolder);
+    row.setValue(QStringLiteral("tm_storeid"), orEmpty(folderStoreId));
+    row.setValue(QStringLiteral("tm_entryid"), orEmpty(folderEntryId));
+    row.setValue(QStringLiteral("tm_foldername"), orEmpty(folderName));
+}
 
 QString TemplateTableName(int number)
 {
@@ -71,31 +124,25 @@ bool FindTemplate(AppState &state, Services &services, FindMode mode)
         return false;
     }
 
-    const RecordSet &row = Records(state).indexRecord;
+    const TemplateIndex index = TemplateIndex::read(Records(state).indexRecord);
     state.loadMode = LoadMode::Update;
-    state.mappingTable = text(row, "tm_id");
-    state.fileType = text(row, "tm_filetype");
-    state.sheetName = text(row, "tm_shttblname");
-    state.columnCount = qint16(row.value(QStringLiteral("tm_noofcols")).toInt());
-    if (flag(row, "tm_defaultfolder")) {
-        state.defaultFolder = true;
-        state.folderEntryId = text(row, "tm_entryid");
-        state.folderStoreId = text(row, "tm_storeid");
-        state.folderName = text(row, "tm_foldername");
-    } else {
-        state.defaultFolder = false;
+    state.mappingTable = index.id;
+    state.fileType = index.fileType;
+    state.sheetName = index.sheetName;
+    state.columnCount = qint16(index.columnCount);
+    state.defaultFolder = index.fixedFolder;
+    if (index.fixedFolder) {
+        state.folderEntryId = index.folderEntryId;
+        state.folderStoreId = index.folderStoreId;
+        state.folderName = index.folderName;
     }
-    if (flag(row, "tm_customform")) {
-        state.customForm = true;
-        state.templateFieldCount = qint16(row.value(QStringLiteral("tm_customfields")).toInt());
-        state.customFormName = text(row, "tm_customformname");
-    } else {
-        state.customForm = false;
+    state.customForm = index.customForm;
+    if (index.customForm) {
+        state.templateFieldCount = qint16(index.customFieldCount);
+        state.customFormName = index.customFormName;
     }
-    state.business.streetLines = flag(row, "tm_combbaddr");
-    state.mailing.streetLines = flag(row, "tm_combmaddr");
-    state.home.streetLines = flag(row, "tm_combhaddr");
-    state.other.streetLines = flag(row, "tm_comboaddr");
+    for (size_t a = 0; a < state.street.size(); ++a)
+        state.street[a].streetLines = index.streetLines[a];
     return true;
 }
 
@@ -174,37 +221,28 @@ bool WriteTemplateIndex(AppState &state, Services &services, LoadMode mode, cons
             row.setValue(QStringLiteral("tm_id"), state.mappingTable);
             row.setValue(QStringLiteral("Status"), QStringLiteral("A"));
         }
-        row.setValue(QStringLiteral("tm_desc"), state.templateName);
-        row.setValue(QStringLiteral("tm_shttblname"), state.sheetName);
-        row.setValue(QStringLiteral("tm_filetype"), fileType);
-        row.setValue(QStringLiteral("tm_noofcols"), int(list.size()));
+        TemplateIndex index;
+        index.name = state.templateName;
+        index.sheetName = state.sheetName;
+        index.fileType = fileType;
+        index.columnCount = int(list.size());
         // The form of the folder the template names now; a plain folder, or none, has no custom form.
-        const bool customForm = state.defaultFolder && state.customForm;
-        row.setValue(QStringLiteral("tm_customform"), customForm);
-        row.setValue(QStringLiteral("tm_customformname"),
-                     customForm ? state.customFormName : QString(QLatin1String("")));
-        row.setValue(QStringLiteral("tm_customfields"), customForm ? int(state.customFieldCount) : 0);
-        row.setValue(QStringLiteral("tm_combbaddr"), state.business.streetLines);
-        row.setValue(QStringLiteral("tm_combmaddr"), state.mailing.streetLines);
-        row.setValue(QStringLiteral("tm_combhaddr"), state.home.streetLines);
-        row.setValue(QStringLiteral("tm_comboaddr"), state.other.streetLines);
-        if (fileType == QLatin1String("XLH") || fileType == QLatin1String("CSH"))
-            row.setValue(QStringLiteral("tm_hdrsyn"), true);
-        else if (fileType == QLatin1String("XLN") || fileType == QLatin1String("CSN"))
-            row.setValue(QStringLiteral("tm_hdrsyn"), false);
-        else
-            services.boxes().show(QStringLiteral("Unknown File Type"));
-        if (state.defaultFolder) {
-            row.setValue(QStringLiteral("tm_defaultfolder"), true);
-            row.setValue(QStringLiteral("tm_storeid"), state.folderStoreId);
-            row.setValue(QStringLiteral("tm_entryid"), state.folderEntryId);
-            row.setValue(QStringLiteral("tm_foldername"), state.folderName);
-        } else {
-            row.setValue(QStringLiteral("tm_defaultfolder"), false);
-            row.setValue(QStringLiteral("tm_storeid"), QString(QLatin1String("")));
-            row.setValue(QStringLiteral("tm_entryid"), QString(QLatin1String("")));
-            row.setValue(QStringLiteral("tm_foldername"), QString(QLatin1String("")));
+        index.customForm = state.defaultFolder && state.customForm;
+        if (index.customForm) {
+            index.customFormName = state.customFormName;
+            index.customFieldCount = state.customFieldCount;
         }
+        for (size_t a = 0; a < state.street.size(); ++a)
+            index.streetLines[a] = state.street[a].streetLines;
+        index.fixedFolder = state.defaultFolder;
+        if (index.fixedFolder) {
+            index.folderStoreId = state.folderStoreId;
+            index.folderEntryId = state.folderEntryId;
+            index.folderName = state.folderName;
+        }
+        index.write(row);
+        if (FileTypeCode::family(fileType) == FileTypeCode::Family::None)
+            services.boxes().show(QStringLiteral("Unknown File Type"));
         row.setValue(QStringLiteral("tm_chkprov"), false);
         row.setValue(QStringLiteral("tm_chkcntry"), false);
         if (mode == LoadMode::Add) {

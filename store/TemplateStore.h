@@ -4,11 +4,36 @@
 #include "store/MappingRow.h"
 
 #include <QString>
+#include <array>
 
 struct Services;
+namespace DataAccess {
+class RecordSet;
+} // namespace DataAccess
 
 // Reading and writing templates: the index row in tblTmpltIndex and the template's own
 // mapping table. The operations work on the connection and record sets held in AppState.
+
+// One template's row of tblTmpltIndex: what the template is, apart from its mapping rows.
+struct TemplateIndex {
+    QString id;        // tm_id, the name of its mapping table
+    QString name;      // tm_desc
+    QString fileType;  // "CSH", "CSN", "XLH" or "XLN"
+    QString sheetName; // the worksheet an Excel template reads
+    int columnCount = 0;
+    bool fixedFolder = false; // the folder below is the template's own
+    QString folderEntryId;
+    QString folderStoreId;
+    QString folderName;
+    bool customForm = false; // the fixed folder's custom form, below
+    QString customFormName;
+    int customFieldCount = 0;
+    std::array<bool, 4> streetLines{}; // an address's lines are joined, by address number
+
+    static TemplateIndex read(const DataAccess::RecordSet &row);
+    // Writes every field but the id, the status and the user and date stamps.
+    void write(DataAccess::RecordSet &row) const;
+};
 
 enum class FindMode {
     Check, // is the name free?

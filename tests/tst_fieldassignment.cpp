@@ -197,9 +197,8 @@ private slots:
         QFETCH(QVariant, result);
         QFETCH(QString, flags);
         TestServices t;
-        AppState::StreetFlags *addresses[] = {&t.state.business, &t.state.mailing, &t.state.home, &t.state.other};
         if (joined >= 0)
-            addresses[joined]->streetLines = true;
+            t.state.street[joined].streetLines = true;
         MemoryContact contact;
         for (const QString &field : fields)
             put(t, contact, field.section(QLatin1Char('='), 0, 0), field.section(QLatin1Char('='), 1));

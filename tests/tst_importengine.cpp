@@ -97,9 +97,9 @@ private slots:
     {
         QFETCH(bool, joined);
         Bench b;
-        b.state.business.streetLines = joined;
+        b.state.street[0].streetLines = joined;
         b.makeTemplate(QStringLiteral("People"), QStringLiteral("CSH"), contactTemplate());
-        b.state.business.streetLines = false; // the template, not the editor, decides
+        b.state.street[0].streetLines = false; // the template, not the editor, decides
         QVERIFY(b.verify(b.writeSource(QStringLiteral("people.csv"), kContacts)));
         QCOMPARE(b.boxes.texts(), QStringList{kVerified});
         QVERIFY(b.create());
@@ -107,10 +107,7 @@ private slots:
         QCOMPARE(b.progress.total, 6);
         // Hand count of imported, blank, no contact name, no company, invalid e-mail, no address, no phone: rows 1, 5
         // and 6 are saved, rows 2 to 4 are blank; row 5 (a company alone) has no name, row 6 (Bob) no company.
-        const AppState::ImportCounters &c = b.state.counters;
-        QCOMPARE((QList<int>{c.totalImported, c.blank, c.noContactName, c.noCompanyName, c.invalidEmail, c.noAddress,
-                             c.noPhone}),
-                 (QList<int>{3, 3, 1, 1, 2, 2, 2}));
+        QCOMPARE(b.state.counters.values, (std::array<int, kImportCounterCount>{3, 3, 1, 1, 2, 2, 2}));
         QVERIFY(b.state.filePath.isEmpty());
 
         const QList<outlook::ContactData> saved = b.contactsIn(QStringLiteral("Contacts"));
@@ -138,7 +135,7 @@ private slots:
         b.makeTemplate(QStringLiteral("Sheet"), QStringLiteral("XLH"), rows, QStringLiteral("Contacts"));
         QVERIFY(b.verify(QStringLiteral(MIREL_FIXTURES "/one_sheet.xls")));
         QVERIFY(b.create());
-        QCOMPARE(b.state.counters.totalImported, 3);
+        QCOMPARE(b.state.counters[ImportCounter::TotalImported], 3);
         const auto saved = b.contactsIn(QStringLiteral("Contacts"));
         QCOMPARE(saved[0].property(QStringLiteral("Anniversary")), QVariant(QDate(2024, 2, 29)));
         QCOMPARE(saved[2].property(QStringLiteral("Body")), QVariant(QStringLiteral("no date")));
@@ -272,7 +269,7 @@ private slots:
                                                 "skipped\r\nDo you want to continue importing this file?");
         QCOMPARE(b.boxes.texts(), (QStringList{kVerified, question, question, "Import process has been aborted"}));
         QCOMPARE(b.boxes.boxes[1].buttons, MessageBoxes::Buttons::YesNo);
-        QCOMPARE(b.state.counters.totalImported, 1);
+        QCOMPARE(b.state.counters[ImportCounter::TotalImported], 1);
         QCOMPARE(b.contactsIn(QStringLiteral("Contacts")).size(), 1);
         QVERIFY(!b.state.filePath.isEmpty()); // kept after an abort
     }
@@ -300,8 +297,8 @@ private slots:
         QVERIFY(CreateContacts(b.state, b.services, b.grid, b.progress));
         QCOMPARE(b.progress.total, rows);
         QCOMPARE(b.progress.lastRow, rows);
-        QCOMPARE(b.state.counters.totalImported, rows / 4 * 3);
-        QCOMPARE(b.state.counters.blank, rows / 4);
+        QCOMPARE(b.state.counters[ImportCounter::TotalImported], rows / 4 * 3);
+        QCOMPARE(b.state.counters[ImportCounter::Blank], rows / 4);
         QCOMPARE(folder->saved, rows / 4 * 3);
         QCOMPARE(b.progress.counters.value(ImportCounter::NoPhone), rows / 4 * 3);
         QCOMPARE(b.progress.writes > 0, rows > 0); // no counter box is written for no rows
@@ -341,7 +338,7 @@ private slots:
         // Only whole cards are left and counted; no temporary file stays behind.
         const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(files.isEmpty(), !fullDisk);
-        QCOMPARE(b.state.counters.totalImported, files.size());
+        QCOMPARE(b.state.counters[ImportCounter::TotalImported], files.size());
         for (const QString &name : files) {
             QVERIFY2(name.endsWith(QLatin1String(".vcf")), qPrintable(name));
             const QByteArray card = readBytes(QDir(folder).filePath(name));

@@ -23,8 +23,8 @@ const QHash<QString, QString> kMessages{
 QString streetFlags(const AppState &s)
 {
     QString out;
-    for (const AppState::StreetFlags *f : {&s.business, &s.mailing, &s.home, &s.other})
-        out += QString::number(f->fullStreet) + QString::number(f->streetLines);
+    for (const AppState::StreetFlags &f : s.street)
+        out += QString::number(f.fullStreet) + QString::number(f.streetLines);
     return out;
 }
 

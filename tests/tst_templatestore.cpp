@@ -67,7 +67,7 @@ private slots:
     {
         ImportBench t;
         useLeadsFolder(t.state);
-        t.state.business.streetLines = t.state.home.streetLines = t.state.editPending = true;
+        t.state.street[0].streetLines = t.state.street[2].streetLines = t.state.editPending = true;
         const MappingRows rows = sampleRows(2) << MappingRow{3, "Street", "CO Street Addr1", "##COStreet1"}
                                                << MappingRow{4, "Region", "USERDEFINED", "UDRegion"}
                                                << MappingRow{5, "Unused", "", ""};
@@ -86,8 +86,8 @@ private slots:
         QCOMPARE(fresh.columnCount, qint16(5));
         QCOMPARE(fresh.templateFieldCount, qint16(3));
         QCOMPARE(fresh.customFieldCount, qint16(0)); // the folder's own count is not the template's
-        QVERIFY(fresh.business.streetLines && fresh.home.streetLines);
-        QVERIFY(!fresh.mailing.streetLines && !fresh.other.streetLines);
+        QVERIFY(fresh.street[0].streetLines && fresh.street[2].streetLines);
+        QVERIFY(!fresh.street[1].streetLines && !fresh.street[3].streetLines);
 
         QVERIFY(OpenTemplateTable(fresh, t.services));
         Records(fresh).mappingRecords.moveNext(); // the grid reads them all wherever they stand

@@ -369,8 +369,7 @@ bool frmTemplate::txtTemplateName_Validate()
 void frmTemplate::cmdClear_Click()
 {
     forgetOpenTemplate();
-    for (AppState::StreetFlags *flags : {&m_state.business, &m_state.mailing, &m_state.home, &m_state.other})
-        *flags = AppState::StreetFlags();
+    m_state.street.fill({});
     txtXLSName->clear();
     txtXLSName->setVisible(false);
     lblXLSName->setVisible(false);

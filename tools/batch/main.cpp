@@ -100,15 +100,9 @@ int main(int argc, char *argv[])
     const bool completed = CreateContacts(state, services, grid, progress);
     progress.finish();
 
-    const AppState::ImportCounters &c = state.counters;
-    const std::pair<ImportCounter, int> counters[] = {{ImportCounter::TotalImported, c.totalImported},
-                                                      {ImportCounter::Blank, c.blank},
-                                                      {ImportCounter::NoContactName, c.noContactName},
-                                                      {ImportCounter::NoCompanyName, c.noCompanyName},
-                                                      {ImportCounter::InvalidEmail, c.invalidEmail},
-                                                      {ImportCounter::NoAddress, c.noAddress},
-                                                      {ImportCounter::NoPhone, c.noPhone}};
-    for (const auto &[counter, value] : counters)
-        std::printf("%s: %d\n", qPrintable(ImportCounterLabel(counter)), value);
+    for (int i = 0; i < kImportCounterCount; ++i) {
+        const ImportCounter counter = ImportCounter(i);
+        std::printf("%s: %d\n", qPrintable(ImportCounterLabel(counter)), state.counters[counter]);
+    }
     return completed ? 0 : 1;
 }
