@@ -6,10 +6,10 @@
 #include "source/CsvReader.h"
 #include "source/FileTypes.h"
 #include "source/SourceFile.h"
-#include "source/WorkbookHelper.h"
+#include "source/WorkbookReader.h"
+#include "source/XlsWorkbook.h"
 
 #include <QFile>
-#include <freexl.h>
 
 namespace {
 // Jet's number for a connection that cannot be made for the file type.
@@ -39,15 +39,16 @@ std::unique_ptr<SourceTable> CReadFile::Read_Excel(const QString &path, const QS
 
 bool ListWorksheets(Services &services, const QString &path, QStringList &names)
 {
-    const int status = WorkbookSheets(path, names);
-    if (status == FREEXL_INSUFFICIENT_MEMORY) {
+    names.clear();
+    try {
+        names = WorkbookSheets(path);
+        return true;
+    } catch (const AppError &e) {
+        // A workbook protected by a password says so; any other failure is one message.
+        services.boxes().show(e.number() == kErrEncrypted ? e.info().description
+                                                           : QStringLiteral("Could not open Excel spreadsheet"));
+    } catch (const std::bad_alloc &) {
         services.boxes().show(QStringLiteral("Could not initiate Excel"));
-        return false;
     }
-    if (status != FREEXL_OK) {
-        names.clear();
-        services.boxes().show(QStringLiteral("Could not open Excel spreadsheet"));
-        return false;
-    }
-    return true;
+    return false;
 }

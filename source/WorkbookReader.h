@@ -4,11 +4,13 @@
 
 #include <memory>
 
-// Reading Excel 97-2003 workbooks in this process, with the reader library. The helper program
-// runs these; the program itself reads through WorkbookHelper.h.
+// Reading Excel 97-2003 workbooks (.xls) from disk.
 
-// One worksheet as a table, or nullptr when the workbook or the sheet cannot be read. Sheet names
-// compare without regard to case.
-std::unique_ptr<SourceTable> ReadWorksheetHere(const QString &path, const QString &sheetName, bool header);
-// The worksheet names in workbook order; the reader library's status (0 when read).
-int WorkbookSheetsHere(const QString &path, QStringList &names);
+// One worksheet as a table, or nullptr when the workbook is missing or damaged or lacks the
+// sheet (sheet names compare without regard to case). Throws AppError for what is not a regular
+// file or is too large, and for a workbook protected by a password (kErrEncrypted).
+std::unique_ptr<SourceTable> ReadWorksheet(const QString &path, const QString &sheetName, bool header);
+
+// The worksheet names in workbook order. Throws AppError: FileNotFound for a missing or
+// unreadable file, kErrBadFormat for one that is no workbook or is damaged, kErrEncrypted.
+QStringList WorkbookSheets(const QString &path);

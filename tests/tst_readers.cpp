@@ -2,12 +2,10 @@
 #include "core/AppError.h"
 #include "source/CReadFile.h"
 #include "source/SourceFile.h"
-#include "source/WorkbookHelper.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFile>
-#include <QScopeGuard>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,13 +43,6 @@ QList<QStringList> rowsOf(SourceTable &table)
     }
     return rows;
 }
-
-// Workbooks are read through the named helper program while this lives; an empty name reads them here.
-class HelperProgram {
-public:
-    explicit HelperProgram(const QByteArray &path) { qputenv("MIREL_XLS_READER", path); }
-    ~HelperProgram() { qunsetenv("MIREL_XLS_READER"); }
-};
 
 } // namespace
 
@@ -195,21 +186,17 @@ private slots:
         QFETCH(QString, type);
         QFETCH(QStringList, columns);
         QFETCH(Rows, rows);
-        for (const char *helper : {"", MIREL_XLS_READER_PATH}) { // here, then through the helper: the same table
-            const HelperProgram reader(helper);
-            auto table = CReadFile().Read_Excel(file, sheet, type);
-            QCOMPARE(bool(table), !columns.isEmpty());
-            if (table) {
-                QCOMPARE(table->columnNames(), columns);
-                QCOMPARE(rowsOf(*table), rows);
-            }
+        auto table = CReadFile().Read_Excel(file, sheet, type);
+        QCOMPARE(bool(table), !columns.isEmpty());
+        if (table) {
+            QCOMPARE(table->columnNames(), columns);
+            QCOMPARE(rowsOf(*table), rows);
         }
     }
 
     void damagedWorkbooksReadApart()
     {
-        // Damaged files that upset the reader library (found by fuzzing) are read apart: this process stands.
-        const HelperProgram reader(MIREL_XLS_READER_PATH);
+        // Files that crashed the earlier reader library (found by fuzzing): a clean refusal.
         TestServices t;
         for (const char *name : {"freexl-iconv-underflow.xls", "freexl-leak.xls", "freexl-segv.xls"}) {
             const QString damaged = fixture(QStringLiteral("regressions/") + name);
@@ -221,45 +208,20 @@ private slots:
         QVERIFY(!CReadFile().Read_Excel(fixture("regressions/freexl-iconv-underflow.xls"), "Sheet1", "XLH"));
     }
 
-    void workbookHelperStopped_data()
-    {
-        QTest::addColumn<QByteArray>("helper");
-        QTest::newRow("hangs") << QByteArray("exec sleep 60");
-        QTest::newRow("answers without end") << QByteArray("exec head -c 4000000 /dev/zero");
-    }
-
-    void workbookHelperStopped()
-    {
-        QFETCH(QByteArray, helper);
-        const QString script = built(QStringLiteral("helper.sh"), "#!/bin/sh\n" + helper + "\n");
-        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const HelperProgram reader(QFile::encodeName(script));
-        const WorkbookHelperLimits saved = std::exchange(workbookHelperLimits(), {200, 0, 1 << 20});
-        const auto restore = qScopeGuard([&] { workbookHelperLimits() = saved; });
-        TestServices t;
-        QStringList names;
-        QVERIFY(!ListWorksheets(t.services, fixture(QStringLiteral("one_sheet.xls")), names));
-        QCOMPARE(t.boxes.texts(), QStringList{"Could not open Excel spreadsheet"});
-        QVERIFY(!CReadFile().Read_Excel(fixture("one_sheet.xls"), "Contacts", "XLH"));
-    }
-
     void worksheetNames()
     {
         const QString pipe = m_dir.filePath(QStringLiteral("pipe.xls"));
         QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-        for (const char *helper : {"", MIREL_XLS_READER_PATH}) { // here, then through the helper
-            const HelperProgram reader(helper);
-            TestServices t;
-            QStringList names;
-            QVERIFY(ListWorksheets(t.services, fixture(QStringLiteral("three_sheets.xls")), names));
-            QCOMPARE(names, (QStringList{"Übersicht", "Clients été", "Données"}));
-            QVERIFY(ListWorksheets(t.services, fixture(QStringLiteral("one_sheet.xls")), names));
-            QCOMPARE(names, QStringList{"Contacts"});
-            QVERIFY(!ListWorksheets(t.services, fixture(QStringLiteral("bom.csv")), names));
-            QVERIFY(names.isEmpty());
-            QVERIFY(!ListWorksheets(t.services, pipe, names));
-            QCOMPARE(t.boxes.texts(), QStringList(2, QStringLiteral("Could not open Excel spreadsheet")));
-        }
+        TestServices t;
+        QStringList names;
+        QVERIFY(ListWorksheets(t.services, fixture(QStringLiteral("three_sheets.xls")), names));
+        QCOMPARE(names, (QStringList{"Übersicht", "Clients été", "Données"}));
+        QVERIFY(ListWorksheets(t.services, fixture(QStringLiteral("one_sheet.xls")), names));
+        QCOMPARE(names, QStringList{"Contacts"});
+        QVERIFY(!ListWorksheets(t.services, fixture(QStringLiteral("bom.csv")), names));
+        QVERIFY(names.isEmpty());
+        QVERIFY(!ListWorksheets(t.services, pipe, names));
+        QCOMPARE(t.boxes.texts(), QStringList(2, QStringLiteral("Could not open Excel spreadsheet")));
     }
 };
 
