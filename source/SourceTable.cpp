@@ -2,6 +2,8 @@
 
 #include "core/AppError.h"
 
+#include <QDateTime>
+
 void SourceTable::beginRow()
 {
     m_rowStart.push_back(quint32(m_cells.size()));
@@ -24,11 +26,35 @@ void SourceTable::addNull()
     push(Cell{0, 0, Null});
 }
 
-void SourceTable::addText(QStringView text)
+qsizetype SourceTable::addText(QStringView text)
 {
     const qsizetype start = m_text.size();
     m_text.append(text);
     addTextFrom(start);
+    return start;
+}
+
+void SourceTable::addTextAgain(qsizetype start, qsizetype length)
+{
+    if (start < 0 || length < 0 || start + length > m_text.size())
+        throw AppError(ErrorCode::Internal, QStringLiteral("A cell refers to text that was never read."));
+    push(Cell{quint32(start), quint32(length), length == 0 ? quint32(Null) : quint32(Text)});
+}
+
+void SourceTable::addScalar(ScalarKind kind, double value)
+{
+    m_scalars.push_back(value);
+    push(Cell{quint32(m_scalars.size() - 1), kind, Scalar});
+}
+
+void SourceTable::addNumber(double number)
+{
+    addScalar(Double, number);
+}
+
+void SourceTable::addInteger(int number)
+{
+    addScalar(Integer, number);
 }
 
 void SourceTable::addTextFrom(qsizetype start)
@@ -49,8 +75,26 @@ void SourceTable::addValue(const QVariant &value)
         addText(value.toString());
         return;
     }
-    m_typed.push_back(value);
-    push(Cell{quint32(m_typed.size() - 1), 0, Typed});
+    // Dates keep their day and time exactly, with no time zone.
+    switch (value.typeId()) {
+    case QMetaType::Double:
+        return addScalar(Double, value.toDouble());
+    case QMetaType::Int:
+        return addScalar(Integer, value.toInt());
+    case QMetaType::Bool:
+        return addScalar(Boolean, value.toBool());
+    case QMetaType::QDate:
+        return addScalar(Date, double(value.toDate().toJulianDay()));
+    case QMetaType::QDateTime: {
+        const QDateTime when = value.toDateTime();
+        return addScalar(DateTime, double(when.date().toJulianDay()) * 86400000.0 + when.time().msecsSinceStartOfDay());
+    }
+    case QMetaType::QTime:
+        return addScalar(Time, value.toTime().msecsSinceStartOfDay());
+    default:
+        m_typed.push_back(value);
+        push(Cell{quint32(m_typed.size() - 1), 0, Typed});
+    }
 }
 
 QVariant SourceTable::cell(int row, int column) const
@@ -68,6 +112,25 @@ QVariant SourceTable::cell(int row, int column) const
         return QString(m_text.constData() + c.start, c.length);
     case Typed:
         return m_typed[c.start];
+    case Scalar: {
+        const double v = m_scalars[c.start];
+        switch (c.length) {
+        case Integer:
+            return int(v);
+        case Boolean:
+            return v != 0;
+        case Date:
+            return QDate::fromJulianDay(qint64(v));
+        case DateTime: {
+            const qint64 ms = qint64(v);
+            return QDateTime(QDate::fromJulianDay(ms / 86400000), QTime::fromMSecsSinceStartOfDay(int(ms % 86400000)));
+        }
+        case Time:
+            return QTime::fromMSecsSinceStartOfDay(int(v));
+        default:
+            return v;
+        }
+    }
     default:
         return QVariant();
     }

@@ -9,19 +9,25 @@
 // count is known before the first row is read. Values are Null, text, numbers, dates or
 // Booleans; a row shorter than the columns reads Null in the missing places.
 //
-// Cells are kept compactly (text in one buffer, eight bytes of bookkeeping per cell), so a
-// large file costs about twice its text in memory.
+// Cells are kept compactly (text in one buffer, numbers, Booleans and dates in eight bytes,
+// eight bytes of bookkeeping per cell), so a large file costs about twice its text in memory.
 class SourceTable {
 public:
     // --- filling, used by the readers ---
     void setColumnNames(const QStringList &names) { m_columns = names; }
     void beginRow();
     void addNull();
-    void addText(QStringView text);
+    // Adds a text cell; returns where its text starts in the buffer.
+    qsizetype addText(QStringView text);
     // Appends text that the caller writes straight into the buffer; returns where it starts.
     QString &textBuffer() { return m_text; }
     void addTextFrom(qsizetype start); // the text from start to the buffer's end is one cell
+    // A cell with the same text as an earlier one, which the buffer holds once.
+    void addTextAgain(qsizetype start, qsizetype length);
+    void addNumber(double number);
+    void addInteger(int number);
     void addValue(const QVariant &value);
+    void reserveCells(qsizetype cells) { m_cells.reserve(size_t(cells)); }
     int cellsInCurrentRow() const;
 
     // --- reading ---
@@ -44,19 +50,23 @@ public:
     QVariant cell(int row, int column) const;
 
 private:
-    enum Kind : quint32 { Null = 0, Text = 1, Typed = 2 };
+    enum Kind : quint32 { Null = 0, Text = 1, Typed = 2, Scalar = 3 };
+    // What a scalar's eight bytes hold.
+    enum ScalarKind : quint32 { Double, Integer, Boolean, Date, DateTime, Time };
     struct Cell {
-        quint32 start;       // text: where it starts in m_text; typed: index in m_typed
-        quint32 length : 30; // text length
+        quint32 start;       // text: where it starts in m_text; typed: index in m_typed; scalar: in m_scalars
+        quint32 length : 30; // text length; scalar: its ScalarKind
         quint32 kind : 2;
     };
     void push(Cell cell);
+    void addScalar(ScalarKind kind, double value);
 
     QStringList m_columns;
     QString m_text;
     std::vector<Cell> m_cells;
     std::vector<quint32> m_rowStart; // index of each row's first cell
     std::vector<QVariant> m_typed;
+    std::vector<double> m_scalars;
     int m_position = 0;
 };
 

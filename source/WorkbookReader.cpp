@@ -8,18 +8,11 @@
 
 namespace {
 
-QByteArray readWorkbookFile(const QString &path)
-{
-    QFile file;
-    openSourceFile(file, path);
-    return file.readAll();
-}
-
-// The workbook in these bytes. The error of a workbook protected by a password names the file.
-XlsWorkbook openWorkbook(QByteArray bytes, const QString &path)
+// The workbook in the open file. The error of a workbook protected by a password names the file.
+std::unique_ptr<XlsWorkbook> openWorkbook(QFile &file, const QString &path)
 {
     try {
-        return XlsWorkbook(std::move(bytes));
+        return std::make_unique<XlsWorkbook>(file);
     } catch (const AppError &e) {
         if (e.number() != kErrEncrypted)
             throw;
@@ -33,23 +26,23 @@ XlsWorkbook openWorkbook(QByteArray bytes, const QString &path)
 
 std::unique_ptr<SourceTable> ReadWorksheet(const QString &path, const QString &sheetName, bool header)
 {
-    QByteArray bytes;
+    QFile file;
     try {
-        bytes = readWorkbookFile(path);
+        openSourceFile(file, path);
     } catch (const AppError &e) {
         if (e.number() == ErrorCode::FileNotFound)
             return nullptr;
         throw; // not a regular file, or too large
     }
     try {
-        const XlsWorkbook book = openWorkbook(std::move(bytes), path);
-        const std::vector<XlsWorkbook::Sheet> &sheets = book.worksheets();
+        const auto book = openWorkbook(file, path);
+        const std::vector<XlsWorkbook::Sheet> &sheets = book->worksheets();
         auto found = std::find_if(sheets.begin(), sheets.end(), [&](const auto &s) { return s.name == sheetName; });
         if (found == sheets.end()) // as in the spreadsheet itself, letter case aside
             found = std::find_if(sheets.begin(), sheets.end(), [&](const auto &s) {
                 return s.name.compare(sheetName, Qt::CaseInsensitive) == 0;
             });
-        return found == sheets.end() ? nullptr : book.readSheet(*found, header);
+        return found == sheets.end() ? nullptr : book->readSheet(*found, header);
     } catch (const AppError &e) {
         if (e.number() == kErrBadFormat)
             return nullptr;
@@ -59,9 +52,11 @@ std::unique_ptr<SourceTable> ReadWorksheet(const QString &path, const QString &s
 
 QStringList WorkbookSheets(const QString &path)
 {
-    const XlsWorkbook book = openWorkbook(readWorkbookFile(path), path);
+    QFile file;
+    openSourceFile(file, path);
+    const auto book = openWorkbook(file, path);
     QStringList names;
-    for (const XlsWorkbook::Sheet &sheet : book.worksheets())
+    for (const XlsWorkbook::Sheet &sheet : book->worksheets())
         names << sheet.name;
     return names;
 }

@@ -37,6 +37,7 @@ enum : quint16 {
     kMulBlank = 0x00BE,
     kFormula = 0x0006,
     kString = 0x0207,
+    kDimensions = 0x0200,
 };
 constexpr quint16 kWorkbookGlobals = 0x0005;
 constexpr quint16 kWorksheet = 0x0010;
@@ -77,23 +78,20 @@ private:
     qsizetype m_at = 0;
 };
 
-// One record of the workbook stream.
+// One record of the workbook stream; its data is valid until the stream is read again.
 struct Record {
     quint16 type = 0;
     QByteArrayView data;
-    qsizetype next = 0; // where the next record starts
+    qint64 next = 0; // where the next record starts
 };
 
-Record recordAt(QByteArrayView stream, qsizetype at)
+Record recordAt(CompoundStream &stream, qint64 at)
 {
-    if (at < 0 || at + 4 > stream.size())
-        damaged("a record lies past the end of the stream");
+    const QByteArrayView head = stream.read(at, 4);
     Record r;
-    r.type = qFromLittleEndian<quint16>(stream.data() + at);
-    const quint16 length = qFromLittleEndian<quint16>(stream.data() + at + 2);
-    if (at + 4 + length > stream.size())
-        damaged("a record is longer than its stream");
-    r.data = QByteArrayView(stream.data() + at + 4, length);
+    r.type = qFromLittleEndian<quint16>(head.data());
+    const quint16 length = qFromLittleEndian<quint16>(head.data() + 2);
+    r.data = stream.read(at + 4, length);
     r.next = at + 4 + length;
     return r;
 }
@@ -102,7 +100,7 @@ Record recordAt(QByteArrayView stream, qsizetype at)
 // the next part starts that part with a new byte that says how the rest is stored.
 class Continued {
 public:
-    void add(QByteArrayView part) { m_parts.push_back(part); }
+    void add(QByteArrayView part) { m_parts.push_back(part.toByteArray()); }
     quint8 u8()
     {
         need();
@@ -119,20 +117,19 @@ public:
             n -= step;
         }
     }
+    // Appends count characters to out.
     void chars(int count, bool wide, QString &out)
     {
-        out.clear();
-        out.reserve(count);
-        while (out.size() < count) {
+        for (int done = 0; done < count;) {
             if (m_at == m_parts[m_part].size()) {
                 nextPart();
                 wide = (u8() & 1) != 0;
             }
             const qsizetype width = wide ? 2 : 1;
-            const qsizetype fit = std::min<qsizetype>(count - out.size(), (m_parts[m_part].size() - m_at) / width);
+            const qsizetype fit = std::min<qsizetype>(count - done, (m_parts[m_part].size() - m_at) / width);
             if (fit == 0)
                 damaged("a text breaks inside a character");
-            const char *p = m_parts[m_part].data() + m_at;
+            const char *p = m_parts[m_part].constData() + m_at;
             if (wide) {
                 const qsizetype was = out.size();
                 out.resize(was + fit);
@@ -142,6 +139,7 @@ public:
                 out.append(QLatin1String(p, fit));
             }
             m_at += fit * width;
+            done += int(fit);
         }
     }
 
@@ -158,38 +156,54 @@ private:
         ++m_part;
         m_at = 0;
     }
-    std::vector<QByteArrayView> m_parts;
+    std::vector<QByteArray> m_parts;
     size_t m_part = 0;
     qsizetype m_at = 0;
 };
 
-// A record and the CONTINUE records that follow it.
-Continued continuedAt(QByteArrayView stream, const Record &first, qsizetype &next)
+// The record at `at` and the CONTINUE records that follow it; `at` moves past them.
+Continued continuedAt(CompoundStream &stream, qint64 &at)
 {
     Continued all;
-    all.add(first.data);
-    next = first.next;
-    while (next + 4 <= stream.size()) {
-        const Record more = recordAt(stream, next);
-        if (more.type != kContinue)
+    Record r = recordAt(stream, at);
+    all.add(r.data);
+    at = r.next;
+    while (at + 4 <= stream.size()) {
+        r = recordAt(stream, at);
+        if (r.type != kContinue)
             break;
-        all.add(more.data);
-        next = more.next;
+        all.add(r.data);
+        at = r.next;
     }
     return all;
 }
 
+// A BIFF8 text that stands alone in its record, from byte `from` on.
+Continued inRecord(QByteArrayView data, qsizetype from)
+{
+    Continued text;
+    if (from > data.size())
+        damaged("a record is shorter than its contents");
+    text.add(data.sliced(from));
+    return text;
+}
+
 // A BIFF8 text: its length (one or two bytes), a byte of flags, then 8-bit or 16-bit characters,
 // rich-text runs and an extension, which are skipped.
-QString unicodeText(Continued &in, bool shortLength)
+void appendUnicodeText(Continued &in, bool shortLength, QString &out)
 {
     const int count = shortLength ? in.u8() : in.u16();
     const quint8 flags = in.u8();
     const quint16 runs = (flags & 0x08) ? in.u16() : 0;
     const quint32 extension = (flags & 0x04) ? in.u32() : 0;
-    QString text;
-    in.chars(count, (flags & 0x01) != 0, text);
+    in.chars(count, (flags & 0x01) != 0, out);
     in.skip(qint64(runs) * 4 + extension);
+}
+
+QString unicodeText(Continued &&in, bool shortLength)
+{
+    QString text;
+    appendUnicodeText(in, shortLength, text);
     return text;
 }
 
@@ -249,16 +263,6 @@ QString byteText(Bytes &in, bool shortLength, const CodePage &codePage)
     return codePage.decode(in.bytes(count));
 }
 
-// A cell as read, turned into a value once the sheet is read.
-struct Cell {
-    quint32 row;
-    quint16 column;
-    quint16 xf;
-    enum Kind : quint8 { Empty, SharedText, OwnText, Number, Whole, Boolean } kind;
-    quint32 index; // the text's place
-    double number;
-};
-
 double rkNumber(quint32 rk, bool &whole)
 {
     double value;
@@ -284,39 +288,152 @@ QString headerText(const QVariant &value)
 } // namespace
 
 struct XlsWorkbook::Globals {
+    std::unique_ptr<CompoundFile> file;
+    mutable CompoundStream stream; // reading moves its window
+    bool biff8 = true;
     CodePage codePage;
     bool system1904 = false;
-    std::vector<QString> sharedTexts;
-    std::vector<bool> dateXf; // by XF number: the cell format shows a date or time
+    QString sharedText;                 // the shared strings, one after another
+    std::vector<quint32> sharedStarts;  // where each starts, and where the last ends
+    std::vector<bool> dateXf;           // by cell format: it shows a date or a time
+
+    QStringView shared(quint32 index) const
+    {
+        return QStringView(sharedText).sliced(sharedStarts[index], sharedStarts[index + 1] - sharedStarts[index]);
+    }
+    quint32 sharedCount() const { return sharedStarts.empty() ? 0 : quint32(sharedStarts.size() - 1); }
+};
+
+// A cell as the records give it.
+struct XlsWorkbook::Cell {
+    quint32 row = 0;
+    quint16 column = 0;
+    quint16 xf = 0;
+    enum Kind : quint8 { Empty, SharedText, OwnText, Number, Whole, Boolean } kind = Empty;
+    quint32 index = 0; // a shared text's number
+    double number = 0;
+};
+
+// Fills a table from cells given in row and column order, each place once.
+class XlsWorkbook::SheetBuilder {
+public:
+    SheetBuilder(const Globals &globals, bool header, qsizetype expectedCells)
+        : m_g(globals), m_header(header), m_table(std::make_unique<SourceTable>())
+    {
+        m_table->reserveCells(expectedCells);
+    }
+
+    // False for a cell before the last one placed: the cells are not in order.
+    bool place(const Cell &c, QStringView text)
+    {
+        if (qint64(c.row) < m_row || (qint64(c.row) == m_row && c.column < m_filled))
+            return false;
+        while (m_row < qint64(c.row)) {
+            ++m_row;
+            m_filled = 0;
+            if (!(m_header && m_row == 0))
+                m_table->beginRow();
+        }
+        const bool isHeader = m_header && m_row == 0;
+        for (; m_filled < c.column; ++m_filled)
+            isHeader ? m_names.append(QString()) : m_table->addNull();
+        if (isHeader)
+            m_names << headerText(value(c, text));
+        else
+            add(c, text);
+        m_filled = c.column + 1;
+        m_width = std::max(m_width, m_filled);
+        return true;
+    }
+
+    std::unique_ptr<SourceTable> finish()
+    {
+        m_table->setColumnNames(namedColumns(m_names, m_width));
+        m_table->moveFirst();
+        return std::move(m_table);
+    }
+
+private:
+    QVariant value(const Cell &c, QStringView text) const
+    {
+        switch (c.kind) {
+        case Cell::SharedText:
+            return c.index < m_g.sharedCount() ? QVariant(m_g.shared(c.index).toString()) : QVariant();
+        case Cell::OwnText:
+            return text.toString();
+        case Cell::Boolean:
+            return c.number != 0;
+        case Cell::Number:
+        case Cell::Whole:
+            if (c.xf < m_g.dateXf.size() && m_g.dateXf[c.xf]) {
+                const QVariant date = NumberFormats::dateFromSerial(c.number, m_g.system1904);
+                if (date.isValid())
+                    return date;
+            }
+            return c.kind == Cell::Whole ? QVariant(int(c.number)) : QVariant(c.number);
+        default:
+            return QVariant();
+        }
+    }
+
+    void add(const Cell &c, QStringView text)
+    {
+        if (c.kind == Cell::SharedText && c.index < m_g.sharedCount()) {
+            // A shared text stands once in the table, however many cells hold it.
+            if (m_sharedPlaces.empty())
+                m_sharedPlaces.assign(m_g.sharedCount(), -1);
+            qint64 &place = m_sharedPlaces[c.index];
+            if (place < 0)
+                place = m_table->addText(m_g.shared(c.index));
+            else
+                m_table->addTextAgain(place, m_g.shared(c.index).size());
+        } else if (c.kind == Cell::OwnText) {
+            m_table->addText(text);
+        } else if (c.kind == Cell::Whole && !(c.xf < m_g.dateXf.size() && m_g.dateXf[c.xf])) {
+            m_table->addInteger(int(c.number));
+        } else if (c.kind == Cell::Number && !(c.xf < m_g.dateXf.size() && m_g.dateXf[c.xf])) {
+            m_table->addNumber(c.number);
+        } else {
+            m_table->addValue(value(c, text));
+        }
+    }
+
+    const Globals &m_g;
+    bool m_header;
+    std::unique_ptr<SourceTable> m_table;
+    QStringList m_names;
+    std::vector<qint64> m_sharedPlaces;
+    qint64 m_row = -1;
+    int m_filled = 0;
+    int m_width = 0;
 };
 
 XlsWorkbook::~XlsWorkbook() = default;
 
-XlsWorkbook::XlsWorkbook(QByteArray fileBytes) : m_globals(std::make_unique<Globals>())
+XlsWorkbook::XlsWorkbook(QIODevice &device) : m_globals(std::make_unique<Globals>())
 {
-    {
-        const CompoundFile file(std::move(fileBytes));
-        std::optional<QByteArray> stream = file.rootStream(QStringLiteral("Workbook"));
-        if (!stream)
-            stream = file.rootStream(QStringLiteral("Book"));
-        if (!stream)
-            damaged("it holds no workbook");
-        m_stream = std::move(*stream);
-    }
+    Globals &g = *m_globals;
+    g.file = std::make_unique<CompoundFile>(device);
+    std::optional<CompoundStream> stream = g.file->rootStream(QStringLiteral("Workbook"));
+    if (!stream)
+        stream = g.file->rootStream(QStringLiteral("Book"));
+    if (!stream)
+        damaged("it holds no workbook");
+    g.stream = std::move(*stream);
     readGlobals();
 }
 
 void XlsWorkbook::readGlobals()
 {
     Globals &g = *m_globals;
-    Record r = recordAt(m_stream, 0);
+    Record r = recordAt(g.stream, 0);
     Bytes bof(r.data);
     if (r.type != kBof || r.data.size() < 4)
         damaged("it does not start as a workbook");
     const quint16 version = bof.u16();
     if (version != 0x0600 && version != 0x0500)
         damaged("its version is not Excel 5.0 to 2003");
-    m_biff8 = version == 0x0600;
+    g.biff8 = version == 0x0600;
     if (bof.u16() != kWorkbookGlobals)
         damaged("it does not start as a workbook");
     g.codePage.set(1252);
@@ -324,19 +441,33 @@ void XlsWorkbook::readGlobals()
     QHash<int, bool> formatIsDate;
     std::vector<quint16> xfFormats;
     std::vector<QByteArray> biff5Names; // decoded once the code page is known
-    for (qsizetype at = r.next; at < m_stream.size();) {
-        r = recordAt(m_stream, at);
+    for (qint64 at = r.next; at < g.stream.size();) {
+        if (recordAt(g.stream, at).type == kSst) {
+            Continued all = continuedAt(g.stream, at);
+            all.u32();
+            const quint32 count = all.u32();
+            // Each text takes at least three bytes: a count from a damaged file reserves no more.
+            g.sharedStarts.reserve(std::min<qint64>(count, g.stream.size() / 3) + 1);
+            g.sharedStarts.push_back(0);
+            for (quint32 i = 0; i < count; ++i) {
+                appendUnicodeText(all, false, g.sharedText);
+                if (g.sharedText.size() > 0x7FFFFFFF)
+                    damaged("its shared texts are too long");
+                g.sharedStarts.push_back(quint32(g.sharedText.size()));
+            }
+            continue;
+        }
+        r = recordAt(g.stream, at);
         at = r.next;
         Bytes in(r.data);
         switch (r.type) {
         case kEof:
-            at = m_stream.size();
+            at = g.stream.size();
             break;
         case kFilePass:
-            throw AppError(kErrEncrypted, QStringLiteral("The workbook is protected by a password and cannot be "
-                                                         "read. Save it without a password and choose it again."));
+            throw AppError(kErrEncrypted, QStringLiteral("The workbook is protected by a password."));
         case kCodePage:
-            if (!m_biff8)
+            if (!g.biff8)
                 g.codePage.set(in.u16());
             break;
         case kDateMode:
@@ -344,14 +475,8 @@ void XlsWorkbook::readGlobals()
             break;
         case kFormat: {
             const int number = in.u16();
-            QString code;
-            if (m_biff8) {
-                Continued text;
-                text.add(r.data.sliced(2));
-                code = unicodeText(text, false);
-            } else {
-                code = QString::fromLatin1(in.bytes(in.u8()));
-            }
+            const QString code =
+                g.biff8 ? unicodeText(inRecord(r.data, 2), false) : QString::fromLatin1(in.bytes(in.u8()));
             formatIsDate.insert(number, NumberFormats::isDateCode(code));
             break;
         }
@@ -363,28 +488,13 @@ void XlsWorkbook::readGlobals()
             Sheet sheet;
             sheet.offset = in.u32();
             sheet.hidden = (in.u8() & 0x03) != 0;
-            const quint8 kind = in.u8();
-            if (m_biff8) {
-                Continued text;
-                text.add(r.data.sliced(6));
-                sheet.name = unicodeText(text, true);
-            } else {
+            if (in.u8() != 0) // 1 is a macro sheet, 2 a chart, 6 a module
+                break;
+            if (g.biff8)
+                sheet.name = unicodeText(inRecord(r.data, 6), true);
+            else
                 biff5Names.push_back(in.bytes(in.u8()).toByteArray());
-            }
-            if (kind == 0) // a worksheet; 1 is a macro sheet, 2 a chart, 6 a module
-                m_sheets.push_back(sheet);
-            else if (!m_biff8)
-                biff5Names.pop_back();
-            break;
-        }
-        case kSst: {
-            Continued all = continuedAt(m_stream, r, at);
-            all.u32();
-            const quint32 count = all.u32();
-            // Each text takes at least three bytes: a count from a damaged file reserves no more.
-            g.sharedTexts.reserve(std::min<quint32>(count, quint32(m_stream.size() / 3)));
-            for (quint32 i = 0; i < count; ++i)
-                g.sharedTexts.push_back(unicodeText(all, false));
+            m_sheets.push_back(sheet);
             break;
         }
         default:
@@ -398,64 +508,74 @@ void XlsWorkbook::readGlobals()
         g.dateXf.push_back(formatIsDate.value(format, NumberFormats::isBuiltInDate(format)));
 }
 
-std::unique_ptr<SourceTable> XlsWorkbook::readSheet(const Sheet &sheet, bool header) const
+template <typename Visit>
+void XlsWorkbook::walkCells(const Sheet &sheet, Visit &&visit) const
 {
     const Globals &g = *m_globals;
-    Record r = recordAt(m_stream, sheet.offset);
+    Record r = recordAt(g.stream, sheet.offset);
     Bytes bof(r.data);
     if (r.type != kBof || r.data.size() < 4 || (bof.u16(), bof.u16()) != kWorksheet)
         damaged("a sheet does not start where the workbook says");
 
-    std::vector<Cell> cells;
-    std::vector<QString> ownTexts;
-    bool sorted = true;
-    qsizetype pendingText = -1; // the formula cell whose text result comes in the next STRING record
-    const auto add = [&](quint16 row, quint16 column, quint16 xf, Cell::Kind kind, quint32 index = 0,
-                         double number = 0) {
-        if (column >= kMaxColumns)
-            return;
-        if (!cells.empty() && (cells.back().row > row || (cells.back().row == row && cells.back().column >= column)))
-            sorted = false;
-        cells.push_back(Cell{row, column, xf, kind, index, number});
-    };
-    const auto addText = [&](quint16 row, quint16 column, QString text) {
-        ownTexts.push_back(std::move(text));
-        add(row, column, 0, Cell::OwnText, quint32(ownTexts.size() - 1));
-    };
-
-    int depth = 1; // charts inside the sheet are substreams of their own
-    for (qsizetype at = r.next; depth > 0 && at < m_stream.size();) {
-        r = recordAt(m_stream, at);
-        at = r.next;
-        if (r.type == kBof) {
-            ++depth;
+    std::optional<Cell> formulaText; // a formula whose text result is in the STRING record after it
+    int depth = 1;                   // charts inside the sheet are substreams of their own
+    for (qint64 at = r.next; depth > 0 && at < g.stream.size();) {
+        if (formulaText && recordAt(g.stream, at).type == kString) {
+            QString text;
+            if (g.biff8) {
+                Continued all = continuedAt(g.stream, at);
+                appendUnicodeText(all, false, text);
+            } else {
+                r = recordAt(g.stream, at);
+                at = r.next;
+                Bytes in(r.data);
+                text = byteText(in, false, g.codePage);
+            }
+            Cell cell = *formulaText;
+            cell.kind = Cell::OwnText;
+            formulaText.reset();
+            if (!visit(cell, text))
+                return;
             continue;
         }
-        if (r.type == kEof) {
-            --depth;
+        if (formulaText) { // no text came: the cell stays empty
+            const Cell cell = *formulaText;
+            formulaText.reset();
+            if (!visit(cell, QStringView()))
+                return;
+        }
+        r = recordAt(g.stream, at);
+        at = r.next;
+        if (r.type == kBof || r.type == kEof) {
+            depth += r.type == kBof ? 1 : -1;
             continue;
         }
         if (depth != 1)
             continue;
-        if (r.type == kString) {
-            if (pendingText < 0)
-                continue;
-            const Cell formula = cells[size_t(pendingText)];
-            cells.erase(cells.begin() + pendingText);
-            pendingText = -1;
-            QString text;
-            if (m_biff8) {
-                Continued all = continuedAt(m_stream, r, at);
-                text = unicodeText(all, false);
-            } else {
-                Bytes in(r.data);
-                text = byteText(in, false, g.codePage);
+        Bytes in(r.data);
+        Cell cell;
+        QString text;
+        switch (r.type) {
+        case kMulRk:
+        case kMulBlank: {
+            cell.row = in.u16();
+            const quint16 first = in.u16();
+            const qsizetype each = r.type == kMulRk ? 6 : 2;
+            const qsizetype count = (in.left() - 2) / each;
+            for (qsizetype i = 0; i < count && first + i < kMaxColumns; ++i) {
+                cell.column = quint16(first + i);
+                cell.xf = in.u16();
+                cell.kind = Cell::Empty;
+                if (r.type == kMulRk) {
+                    bool whole = false;
+                    cell.number = rkNumber(in.u32(), whole);
+                    cell.kind = whole ? Cell::Whole : Cell::Number;
+                }
+                if (!visit(cell, QStringView()))
+                    return;
             }
-            addText(formula.row, formula.column, std::move(text));
             continue;
         }
-        Bytes in(r.data);
-        switch (r.type) {
         case kLabelSst:
         case kLabel:
         case kRString:
@@ -463,140 +583,113 @@ std::unique_ptr<SourceTable> XlsWorkbook::readSheet(const Sheet &sheet, bool hea
         case kRk:
         case kBoolErr:
         case kBlank:
+        case kFormula:
+            cell.row = in.u16();
+            cell.column = in.u16();
+            cell.xf = in.u16();
+            break;
+        default:
+            continue;
+        }
+        if (cell.column >= kMaxColumns)
+            continue;
+        switch (r.type) {
+        case kLabelSst:
+            cell.kind = Cell::SharedText;
+            cell.index = in.u32();
+            break;
+        case kLabel:
+        case kRString:
+            cell.kind = Cell::OwnText;
+            text = g.biff8 ? unicodeText(inRecord(r.data, 6), false) : byteText(in, false, g.codePage);
+            break;
+        case kNumber:
+            cell.kind = Cell::Number;
+            cell.number = in.f64();
+            break;
+        case kRk: {
+            bool whole = false;
+            cell.number = rkNumber(in.u32(), whole);
+            cell.kind = whole ? Cell::Whole : Cell::Number;
+            break;
+        }
+        case kBoolErr: {
+            const quint8 value = in.u8();
+            if (in.u8() == 0) { // else an error value, which reads as Null
+                cell.kind = Cell::Boolean;
+                cell.number = value != 0;
+            }
+            break;
+        }
         case kFormula: {
-            pendingText = -1;
-            const quint16 row = in.u16();
-            const quint16 column = in.u16();
-            const quint16 xf = in.u16();
-            if (r.type == kLabelSst) {
-                add(row, column, xf, Cell::SharedText, in.u32());
-            } else if (r.type == kLabel || r.type == kRString) {
-                if (m_biff8) {
-                    Continued text;
-                    text.add(r.data.sliced(6));
-                    addText(row, column, unicodeText(text, false));
-                } else {
-                    addText(row, column, byteText(in, false, g.codePage));
-                }
-            } else if (r.type == kNumber) {
-                add(row, column, xf, Cell::Number, 0, in.f64());
-            } else if (r.type == kRk) {
-                bool whole = false;
-                const double value = rkNumber(in.u32(), whole);
-                add(row, column, xf, whole ? Cell::Whole : Cell::Number, 0, value);
-            } else if (r.type == kBoolErr) {
-                const quint8 value = in.u8();
-                if (in.u8() == 0)
-                    add(row, column, xf, Cell::Boolean, 0, value != 0);
-                else
-                    add(row, column, xf, Cell::Empty); // an error value reads as Null
-            } else if (r.type == kBlank) {
-                add(row, column, xf, Cell::Empty);
-            } else {
-                // The result the formula had when the file was saved.
-                const QByteArrayView result = in.bytes(8);
-                if (quint8(result[6]) != 0xFF || quint8(result[7]) != 0xFF) {
-                    Bytes number(result);
-                    add(row, column, xf, Cell::Number, 0, number.f64());
-                } else if (result[0] == 0) {
-                    add(row, column, xf, Cell::Empty); // a text, in the STRING record that follows
-                    pendingText = qsizetype(cells.size()) - 1;
-                    if (column >= kMaxColumns)
-                        pendingText = -1;
-                } else if (result[0] == 1) {
-                    add(row, column, xf, Cell::Boolean, 0, result[2] != 0);
-                } else {
-                    add(row, column, xf, Cell::Empty); // an error, or an empty text
-                }
-            }
-            break;
-        }
-        case kMulRk:
-        case kMulBlank: {
-            pendingText = -1;
-            const quint16 row = in.u16();
-            const quint16 first = in.u16();
-            const qsizetype each = r.type == kMulRk ? 6 : 2;
-            const qsizetype count = (in.left() - 2) / each;
-            for (qsizetype i = 0; i < count && first + i < kMaxColumns; ++i) {
-                const quint16 xf = in.u16();
-                if (r.type == kMulBlank) {
-                    add(row, quint16(first + i), xf, Cell::Empty);
-                    continue;
-                }
-                bool whole = false;
-                const double value = rkNumber(in.u32(), whole);
-                add(row, quint16(first + i), xf, whole ? Cell::Whole : Cell::Number, 0, value);
-            }
+            // The result the formula had when the file was saved.
+            const QByteArrayView result = in.bytes(8);
+            if (quint8(result[6]) != 0xFF || quint8(result[7]) != 0xFF) {
+                Bytes number(result);
+                cell.kind = Cell::Number;
+                cell.number = number.f64();
+            } else if (result[0] == 0) {
+                formulaText = cell;
+                continue;
+            } else if (result[0] == 1) {
+                cell.kind = Cell::Boolean;
+                cell.number = result[2] != 0;
+            } // else an error or an empty text: Null
             break;
         }
         default:
             break;
         }
+        if (!visit(cell, text))
+            return;
     }
+    if (formulaText)
+        visit(*formulaText, QStringView());
+}
 
-    if (!sorted)
-        std::stable_sort(cells.begin(), cells.end(), [](const Cell &a, const Cell &b) {
-            return a.row != b.row ? a.row < b.row : a.column < b.column;
-        });
-    int width = 0;
-    quint32 lastRow = 0;
-    for (const Cell &c : cells) {
-        width = std::max(width, c.column + 1);
-        lastRow = std::max(lastRow, c.row);
-    }
-
-    const auto valueOf = [&](const Cell &c) -> QVariant {
-        switch (c.kind) {
-        case Cell::SharedText:
-            return c.index < g.sharedTexts.size() ? QVariant(g.sharedTexts[c.index]) : QVariant();
-        case Cell::OwnText:
-            return ownTexts[c.index];
-        case Cell::Boolean:
-            return c.number != 0;
-        case Cell::Number:
-        case Cell::Whole:
-            if (c.xf < g.dateXf.size() && g.dateXf[c.xf]) {
-                const QVariant date = NumberFormats::dateFromSerial(c.number, g.system1904);
-                if (date.isValid())
-                    return date;
-            }
-            if (c.kind == Cell::Whole)
-                return int(c.number);
-            return c.number;
-        default:
-            return QVariant();
-        }
-    };
-
-    auto table = std::make_unique<SourceTable>();
-    QStringList names;
-    auto cell = cells.cbegin();
-    const quint32 rows = cells.empty() ? 0 : lastRow + 1;
-    for (quint32 row = 0; row < rows; ++row) {
-        const bool isHeader = header && row == 0;
-        if (!isHeader)
-            table->beginRow();
-        int filled = 0;
-        for (; cell != cells.cend() && cell->row == row; ++cell) {
-            if (cell->column < filled)
-                continue; // a second cell in the same place: the first stands
-            for (; filled < cell->column; ++filled) {
-                if (isHeader)
-                    names << QString();
-                else
-                    table->addNull();
-            }
-            if (isHeader)
-                names << headerText(valueOf(*cell));
-            else if (cell->kind == Cell::SharedText && cell->index < g.sharedTexts.size())
-                table->addText(g.sharedTexts[cell->index]); // no copy on the way
-            else
-                table->addValue(valueOf(*cell));
-            ++filled;
+std::unique_ptr<SourceTable> XlsWorkbook::readSheet(const Sheet &sheet, bool header) const
+{
+    const Globals &g = *m_globals;
+    // The sheet's used range, when it gives one, sizes the table before it is filled.
+    qsizetype expected = 0;
+    for (qint64 at = sheet.offset, seen = 0; at + 4 <= g.stream.size() && seen < 64; ++seen) {
+        const Record r = recordAt(g.stream, at);
+        at = r.next;
+        if (r.type == kDimensions && r.data.size() >= (g.biff8 ? 12 : 8)) {
+            Bytes in(r.data);
+            const qint64 firstRow = g.biff8 ? in.u32() : in.u16();
+            const qint64 rowEnd = g.biff8 ? in.u32() : in.u16();
+            const qint64 firstColumn = in.u16();
+            const qint64 columnEnd = in.u16();
+            expected = qsizetype(
+                std::clamp<qint64>((rowEnd - firstRow) * (columnEnd - firstColumn), 0, g.stream.size() / 2));
+            break;
         }
     }
-    table->setColumnNames(namedColumns(names, width));
-    table->moveFirst();
-    return table;
+
+    {
+        SheetBuilder builder(g, header, expected);
+        bool ordered = true;
+        walkCells(sheet, [&](const Cell &cell, QStringView text) { return ordered = builder.place(cell, text); });
+        if (ordered)
+            return builder.finish();
+    }
+    // Cells out of order: gathered first, then placed in order; of two in one place the first stands.
+    std::vector<Cell> cells;
+    std::vector<QString> texts;
+    walkCells(sheet, [&](Cell cell, QStringView text) {
+        if (cell.kind == Cell::OwnText) {
+            cell.index = quint32(texts.size());
+            texts.push_back(text.toString());
+        }
+        cells.push_back(cell);
+        return true;
+    });
+    std::stable_sort(cells.begin(), cells.end(), [](const Cell &a, const Cell &b) {
+        return a.row != b.row ? a.row < b.row : a.column < b.column;
+    });
+    SheetBuilder builder(g, header, qsizetype(cells.size()));
+    for (const Cell &cell : cells)
+        builder.place(cell, cell.kind == Cell::OwnText ? QStringView(texts[cell.index]) : QStringView());
+    return builder.finish();
 }
