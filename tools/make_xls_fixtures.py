@@ -536,6 +536,9 @@ def compound_streams(data):
 ERRORS = {code: name for name, code in ERROR_CODES.items()}
 BUILTIN_FORMATS = {0: "General", 14: "m/d/yy", 20: "h:mm", 22: "m/d/yy h:mm", 49: "@"}
 SHEET_STATES = {0: "visible", 1: "hidden", 2: "very hidden"}
+RECORD_NAMES = {0x00FD: "LABELSST", 0x0204: "LABEL", 0x0203: "NUMBER", 0x027E: "RK",
+                0x00BD: "MULRK", 0x0201: "BLANK", 0x00BE: "MULBLANK", 0x0205: "BOOLERR",
+                0x0006: "FORMULA", 0x0207: "FORMULA+STRING"}
 
 
 def records(stream, pos=0):
@@ -651,8 +654,8 @@ class Workbook:
         cells, merges, sheet["dimensions"] = {}, [], None
         pending = None  # a formula cell whose text result is in the STRING record that follows
 
-        def put(row, col, xf, kind, value):
-            cells[(row, col)] = (kind, value, xf)
+        def put(row, col, xf, holds, value):
+            cells[(row, col)] = (holds, value, xf, RECORD_NAMES[kind])  # kind: the record in hand
 
         for _, kind, data in records(stream, sheet["offset"]):
             if kind == 0x000A:
@@ -814,11 +817,12 @@ def dump(path):
         print("\nsheet %r (%s), DIMENSIONS (first row, last row + 1, first col, last col + 1) "
               "%s, merged (first row, last row, first col, last col) %s" % (
                   s["name"], s["state"], s["dimensions"], s["merges"]))
-        print("| row | col | record | value | XF | format |\n|---|---|---|---|---|---|")
-        for (r, c), (kind, value, xf) in sorted(s["cells"].items()):
+        print("| row | col | record | holds | value | XF | format |\n|---|---|---|---|---|---|---|")
+        for (r, c), (kind, value, xf, name) in sorted(s["cells"].items()):
             if isinstance(value, str) and len(value) > 60:
                 value = "%r... (%d chars)" % (value[:30], len(value))
-            print("| %d | %d | %s | %r | %d | %d %r |" % ((r, c, kind, value, xf) + wb.fmt(xf)))
+            print("| %d | %d | %s | %s | %r | %d | %d %r |" % (
+                (r, c, name, kind, value, xf) + wb.fmt(xf)))
 
 
 def write_new_fixtures(out):
