@@ -113,9 +113,11 @@ std::vector<quint32> CompoundFile::chain(quint32 start, quint64 size) const
         damaged("a stream is longer than the file");
     std::vector<quint32> sectors;
     sectors.reserve(size_t(needed));
+    std::vector<bool> seen(m_fat.size());
     for (quint32 number = start; sectors.size() < needed; number = m_fat[number]) {
-        if (number >= m_fat.size() || number >= sectorCount() || sectors.size() >= m_fat.size())
+        if (number >= m_fat.size() || number >= sectorCount() || seen[number])
             damaged("a chain of sectors is broken");
+        seen[number] = true;
         sectors.push_back(number);
     }
     return sectors;
@@ -128,10 +130,12 @@ QByteArray CompoundFile::miniChain(quint32 start, quint64 size) const
     const qsizetype length = qsizetype(1) << m_miniShift;
     QByteArray out;
     out.reserve(qsizetype(size));
+    std::vector<bool> seen(m_miniFat.size());
     for (quint32 number = start; quint64(out.size()) < size; number = m_miniFat[number]) {
         const qsizetype at = qsizetype(number) * length;
-        if (number >= m_miniFat.size() || at + length > m_miniStream.size() || out.size() / length >= qsizetype(m_miniFat.size()))
+        if (number >= m_miniFat.size() || at + length > m_miniStream.size() || seen[number])
             damaged("a chain of sectors is broken");
+        seen[number] = true;
         out.append(m_miniStream.constData() + at, qsizetype(std::min<quint64>(quint64(length), size - quint64(out.size()))));
     }
     return out;
@@ -179,9 +183,11 @@ void CompoundFile::readDirectory(QByteArrayView header)
 {
     // The directory's length is not stored: its chain is read to the end, within the table.
     std::vector<quint32> sectors;
+    std::vector<bool> seen(m_fat.size());
     for (quint32 number = u32(header, 0x30); number != kEndOfChain; number = m_fat[number]) {
-        if (number >= m_fat.size() || number >= sectorCount() || sectors.size() >= m_fat.size())
+        if (number >= m_fat.size() || number >= sectorCount() || seen[number])
             damaged("the directory's chain is broken");
+        seen[number] = true;
         sectors.push_back(number);
     }
     const QByteArray directory = readSectors(sectors, qint64(sectors.size()) << m_sectorShift);

@@ -1,4 +1,5 @@
 #include "TestServices.h"
+#include "XlsBytes.h"
 #include "core/AppError.h"
 #include "source/CReadFile.h"
 #include "source/SourceFile.h"
@@ -169,6 +170,41 @@ private slots:
         row("no header, sheet in other case", workbook, "CONTACTS", "XLN - Excel w/o Header", places, withHeader);
         row("second of three sheets", fixture(QStringLiteral("three_sheets.xls")), "Clients été",
             "XLH - Excel w/ Header", {"Sheet", "Row"}, {{"Clients été", "num:2"}});
+        // Made by LibreOffice (which stores a text formula's result as 0 and a comparison's as a number).
+        const QString formulas = fixture(QStringLiteral("formulas.xls"));
+        const auto at = [](const char *t) { return "other:" + QString::fromLatin1(t); };
+        row("formulas, dates and times", formulas, "People", "XLH",
+            {"First", "Last", "Full", "Score", "Double", "Passed", "Ratio", "Blank", "Joined", "Next", "At", "Stamp",
+             "Code"},
+            {{"Ann", "Lee", "num:0", "num:42", "num:84", "num:0", kNull, kNull, "date:2024-02-29", "date:2024-03-01",
+              at("13:45:00.000"), at("2024-02-29T13:45:30.000"), "00123"},
+             {"Bob", "Smith", "num:0", "num:75.25", "num:150.5", "num:1", kNull, kNull, "date:1999-12-31",
+              "date:2000-01-01", at("08:05:00.000"), at("1999-12-31T23:59:59.000"), "00042"},
+             {"Zoë", "Σωκράτης 李小龍 😀", "num:0", kNull, "num:0", "num:0", "num:0.25", kNull, "date:1900-03-01",
+              "date:1900-03-02", at("23:59:00.000"), at("1900-03-01T00:00:01.000"), kNull},
+             {"Merged over First and Last", kNull, "num:0", "num:100", "num:200", "num:1", "num:12.5", kNull,
+              "date:2000-01-01", "date:2000-01-02", at("00:30:00.000"), at("2000-01-01T12:00:00.000"), "007"}});
+        row("hidden sheet", formulas, "Hidden", "XLN", places.mid(0, 2), {{"Secret", "num:7"}});
+        row("1904 date system", fixture(QStringLiteral("dates1904.xls")), "Dates", "XLH", {"Date", "Amount"},
+            {{"date:2024-02-29", "num:42.5"}, {"date:1904-01-02", kNull}});
+        row("formula results", fixture(QStringLiteral("formula_results.xls")), "Results", "XLH",
+            {"First", "Last", "Full", "Score", "Passed", "Blank", "Ratio"},
+            {{"Zoë", "Σωκράτης 😀", "Zoë Σωκράτης 😀", "num:75.25", at("true"), kNull, kNull},
+             {"Ann", "Lee", "Ann Lee", "num:42", at("false"), kNull, "num:5.25"}});
+        row("Excel 95 in Windows-1252", fixture(QStringLiteral("excel95.xls")), "Clients", "XLH",
+            {"Name", "City", "Price", "Since", "Note", "Label", "Double"},
+            {{"Zoë Ærø", "Málaga", "num:12.5", "date:2024-02-29", "Prix: 5 € – très bien", "Málaga (Zoë Ærø)", "num:25"},
+             {"François", "Köln", "num:3", "date:1999-12-31", "Œuvre „Straße“", "Köln (François)", "num:6"}});
+        row("texts over several records", fixture(QStringLiteral("long_strings.xls")), "Long", "XLH", {"Text"},
+            {{QStringLiteral("éabcdefghi").repeated(1000)}, {QStringLiteral("Ωabcdefgh").repeated(1000)},
+             {"short one"}, {"short two"}, {"Ende"}});
+        QStringList manyNames;
+        Rows many(6600, QStringList());
+        for (int c = 1; c <= 10; ++c)
+            manyNames << QStringLiteral("Text%1").arg(c);
+        for (int i = 0; i < 66000; ++i)
+            many[i / 10] << QStringLiteral("s%1").arg(i + 1, 5, 10, QLatin1Char('0'));
+        row("more than 65,535 texts", fixture(QStringLiteral("many_strings.xls")), "Strings", "XLH", manyNames, many);
         row("sheet it lacks", workbook, "Sheet9", "XLH");
         row("missing file", m_dir.filePath(QStringLiteral("missing.xls")), "Contacts", "XLH");
         row("text named .xls", built("text.xls", "Name,City\r\nAnn,Paris\r\n"), "Contacts", "XLH");
@@ -187,6 +223,89 @@ private slots:
         QFETCH(QStringList, columns);
         QFETCH(Rows, rows);
         auto table = CReadFile().Read_Excel(file, sheet, type);
+        QCOMPARE(bool(table), !columns.isEmpty());
+        if (table) {
+            QCOMPARE(table->columnNames(), columns);
+            QCOMPARE(rowsOf(*table), rows);
+        }
+    }
+
+    // Workbooks no spreadsheet program writes: each record kind and each damage, built byte by byte.
+    void craftedWorkbooks_data()
+    {
+        using namespace XlsBytes;
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("sheets"); // none: the listing fails with the message
+        QTest::addColumn<QStringList>("columns"); // none: the first sheet gives no table (or the message)
+        QTest::addColumn<Rows>("rows");
+        QTest::addColumn<QString>("message");
+        const auto text = [](const QByteArray &latin1) { return u16(int(latin1.size())) + '\0' + latin1; };
+        const auto formula = [](int row, int column, const QByteArray &result) {
+            return record(0x0006, at(row, column) + result + QByteArray(6, '\0'));
+        };
+        const auto special = [](int kind, int value) { return QByteArray(1, char(kind)) + '\0' + char(value) +
+                                                              QByteArray(3, '\0') + u16(0xFFFF); };
+        // Shared texts, "Zoë€" split across a CONTINUE record that switches to 16-bit characters.
+        const QByteArray sst = record(0x00FC, u32(3) + u32(3) + text("Ann") + u16(4) + '\0' + "Zo") +
+                               record(0x003C, "\1" + QByteArray::fromHex("eb00ac20") + text("Bob"));
+        const QList<QByteArray> cells{
+            record(0x00FD, at(0, 0) + u32(0)), record(0x0204, at(0, 1) + text("Last")),
+            record(0x00FD, at(2, 0) + u32(2)), formula(2, 1, special(1, 1)), // true
+            record(0x00FD, at(1, 0) + u32(1)), formula(1, 1, special(0, 0)), record(0x0207, text("Lee")),
+            record(0x00FD, at(1, 0) + u32(2)), // a second cell in the same place
+            record(0x027E, at(3, 0) + u32(7 << 2 | 2)), record(0x027E, at(3, 1) + u32(125 << 2 | 3)),
+            record(0x00BD, u16(4) + u16(0) + u16(0) + u32(9 << 2 | 2) + u16(0) + u32(0x3FF80000) + u16(1)),
+            formula(5, 0, special(2, 7)), formula(5, 1, special(3, 0)), // an error, an empty text
+            record(0x0205, at(6, 0) + QByteArray(2, '\0')), record(0x0205, at(6, 1) + "\x07\1"),
+            record(0x00BE, u16(7) + u16(0) + u16(0) + u16(0) + u16(0) + u16(2)),
+            formula(8, 0, QByteArray::fromHex("0000000000000440")), record(0x0203, at(8, 1) + le(-0.5))};
+        QTest::newRow("every kind of cell, in any order")
+            << compoundFile(workbookStream({sst}, {{"Chart", {}, 2}, {"Data", cells}})) << QStringList{"Data"}
+            << QStringList{"Ann", "Last", "F3"}
+            << Rows{{"Zoë€", "Lee", kNull}, {"Bob", "other:true", kNull}, {"num:7", "num:1.25", kNull},
+                    {"num:9", "num:1.5", kNull}, {kNull, kNull, kNull}, {"other:false", kNull, kNull},
+                    {kNull, kNull, kNull}, {"num:2.5", "num:-0.5", kNull}}
+            << "";
+        QTest::newRow("Excel 95 in its code page")
+            << compoundFile(workbookStream({record(0x0042, u16(1251))},
+                                           {{"\xCB\xE8\xF1\xF2", {record(0x0204, at(0, 0) + u16(2) + "\xC4\xE0")}}},
+                                           false),
+                            QStringLiteral("Book"))
+            << QStringList{"Лист"} << QStringList{"Да"} << Rows{} << "";
+        const QByteArray plain = compoundFile(workbookStream({}, {{"Data", {record(0x0204, at(0, 0) + text("x"))}}}));
+        QTest::newRow("protected by a password")
+            << compoundFile(workbookStream({record(0x002F, u16(1))}, {{"Data", {}}})) << QStringList()
+            << QStringList() << Rows{} << "is protected by a password and cannot be read";
+        QByteArray loop = plain;
+        loop.replace(512 + 8, 4, u32(2)); // the stream's first sector leads to itself
+        QTest::newRow("a loop in a chain") << loop << QStringList() << QStringList() << Rows{}
+                                           << "Could not open Excel spreadsheet";
+        QByteArray far = plain;
+        far.replace(1024 + 128 + 0x74, 4, u32(50000)); // the stream starts past the end of the file
+        QTest::newRow("a sector past the end") << far << QStringList() << QStringList() << Rows{}
+                                               << "Could not open Excel spreadsheet";
+        QTest::newRow("a record longer than its stream")
+            << compoundFile(workbookStream({}, {{"Data", {u16(0x0203) + u16(0xFFFF)}}})) << QStringList{"Data"}
+            << QStringList() << Rows{} << "";
+    }
+
+    void craftedWorkbooks()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, sheets);
+        QFETCH(QStringList, columns);
+        QFETCH(Rows, rows);
+        QFETCH(QString, message);
+        const QString path = built(QStringLiteral("crafted.xls"), bytes);
+        TestServices t;
+        QStringList names;
+        QCOMPARE(ListWorksheets(t.services, path, names), !sheets.isEmpty());
+        QCOMPARE(names, sheets);
+        QVERIFY2(t.boxes.texts().value(0).contains(message), qPrintable(t.boxes.texts().value(0)));
+        std::unique_ptr<SourceTable> table;
+        const ErrorInfo error = failureOf([&] { table = CReadFile().Read_Excel(path, sheets.value(0, "Data"), "XLH"); });
+        QCOMPARE(error.pending(), message.contains(QLatin1String("password")));
+        QVERIFY(!error.pending() || error.description.contains(message));
         QCOMPARE(bool(table), !columns.isEmpty());
         if (table) {
             QCOMPARE(table->columnNames(), columns);
@@ -218,6 +337,10 @@ private slots:
         QCOMPARE(names, (QStringList{"Übersicht", "Clients été", "Données"}));
         QVERIFY(ListWorksheets(t.services, fixture(QStringLiteral("one_sheet.xls")), names));
         QCOMPARE(names, QStringList{"Contacts"});
+        QVERIFY(ListWorksheets(t.services, fixture(QStringLiteral("formulas.xls")), names));
+        QCOMPARE(names, (QStringList{"People", "Hidden", "Régions"}));
+        QVERIFY(ListWorksheets(t.services, fixture(QStringLiteral("excel95.xls")), names));
+        QCOMPARE(names, (QStringList{"Clients", "Été"}));
         QVERIFY(!ListWorksheets(t.services, fixture(QStringLiteral("bom.csv")), names));
         QVERIFY(names.isEmpty());
         QVERIFY(!ListWorksheets(t.services, pipe, names));
