@@ -57,7 +57,8 @@ int generate(const QString &path, int rows, int columns)
 }
 
 // The floor of an import: the same number of files of the same size, each written beside its
-// place, flushed to disk and renamed into it, and the source's bytes read once.
+// place, flushed to disk and renamed into it, the folder flushed so that the name lasts (what the
+// store does for every card it counts), and the source's bytes read once.
 int floorOf(const QString &directory, int count, qint64 bytesEach, const QString &source)
 {
     QElapsedTimer timer;
@@ -67,13 +68,18 @@ int floorOf(const QString &directory, int count, qint64 bytesEach, const QString
         return 1;
     const qint64 read = in.readAll().size();
     const QByteArray content(bytesEach, 'x');
+    const int folder = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY);
+    if (folder < 0)
+        return 1;
     for (int i = 0; i < count; ++i) {
         const QByteArray name = QFile::encodeName(directory) + "/f" + QByteArray::number(i);
         const int fd = ::open((name + ".tmp").constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0 || ::write(fd, content.constData(), size_t(content.size())) != content.size() ||
-            ::fdatasync(fd) != 0 || ::close(fd) != 0 || ::rename((name + ".tmp").constData(), name.constData()) != 0)
+            ::fdatasync(fd) != 0 || ::close(fd) != 0 || ::rename((name + ".tmp").constData(), name.constData()) != 0 ||
+            ::fsync(folder) != 0)
             return 1;
     }
+    ::close(folder);
     std::printf("%.3f\n", timer.nsecsElapsed() / 1e9);
     return read >= 0 ? 0 : 1;
 }
