@@ -1,5 +1,7 @@
 #include "platform/VCardStore.h"
 
+#include "platform/CardDav.h"
+
 #include "core/AppError.h"
 #include "platform/ContactCard.h"
 #include "platform/VCard.h"
@@ -402,10 +404,14 @@ private:
 
 class VCardNamespace : public outlook::Namespace {
 public:
+    explicit VCardNamespace(carddav::LoginSource logins = {}) : m_logins(std::move(logins)) {}
+
     QList<std::shared_ptr<outlook::Store>> Stores() override { return m_stores; }
 
     std::shared_ptr<outlook::Folder> GetFolderFromID(const QString &entryId) override
     {
+        if (carddav::isServerLocation(entryId)) // an address book on a server
+            return carddav::OpenServerFolder(*addServer(entryId), QUrl(entryId));
         const QFileInfo info(entryId);
         if (entryId.isEmpty() || !info.isAbsolute() || !info.isDir())
             throw AppError(
@@ -425,6 +431,8 @@ public:
 
     std::shared_ptr<outlook::Store> AddStore(const QString &location) override
     {
+        if (carddav::isServerLocation(location))
+            return addServer(location);
         const QFileInfo info(location);
         if (!info.isDir())
             throw AppError(ErrorCode::NotFound, QStringLiteral("'%1' is not a directory.").arg(location));
@@ -437,17 +445,43 @@ public:
     }
 
 private:
+    // A server store: one for each server, opened with the login the source gives for it.
+    std::shared_ptr<outlook::Store> addServer(const QString &location)
+    {
+        const QUrl server = carddav::serverOf(location);
+        if (server.isEmpty())
+            throw AppError(ErrorCode::NotFound,
+                           QStringLiteral("'%1' is no server address: give an http or https address without a user "
+                                          "name or password in it.")
+                               .arg(QUrl(location).toString(QUrl::RemovePassword)));
+        for (const auto &store : std::as_const(m_stores))
+            if (store->StoreID() == server.toString())
+                return store;
+        const std::optional<carddav::Login> login = m_logins ? m_logins(server) : std::nullopt;
+        if (!login)
+            throw AppError(ErrorCode::CannotCreateObject,
+                           QStringLiteral("No user name and password are known for the server %1.")
+                               .arg(server.toString()));
+        m_stores << carddav::OpenServerStore(QUrl(location), *login);
+        return m_stores.last();
+    }
+
+    carddav::LoginSource m_logins;
     QList<std::shared_ptr<outlook::Store>> m_stores;
 };
 
-// The default store, made on first use with one contact folder.
-std::shared_ptr<outlook::Namespace> openDefaultStore(const QString &path, bool setUp)
+// The default store, made on first use with one contact folder. No path: no local store, only
+// the servers added later.
+std::shared_ptr<outlook::Namespace> openDefaultStore(const QString &path, bool setUp,
+                                                     const carddav::LoginSource &logins)
 {
+    if (path.isEmpty())
+        return std::make_shared<VCardNamespace>(logins);
     if (!setUp) {
         if (!QFileInfo(path).isDir())
             throw AppError(ErrorCode::CannotCreateObject,
                            QStringLiteral("The address book '%1' does not exist.").arg(path));
-        auto ns = std::make_shared<VCardNamespace>();
+        auto ns = std::make_shared<VCardNamespace>(logins);
         ns->AddStore(path);
         return ns;
     }
@@ -458,7 +492,7 @@ std::shared_ptr<outlook::Namespace> openDefaultStore(const QString &path, bool s
     if (!QFileInfo(path).isDir())
         throw AppError(ErrorCode::CannotCreateObject,
                        QStringLiteral("The default address book '%1' is not a directory.").arg(path));
-    auto ns = std::make_shared<VCardNamespace>();
+    auto ns = std::make_shared<VCardNamespace>(logins);
     auto store = ns->AddStore(path);
     // A store left without folders (an earlier setup that stopped half-way) gets its folder too.
     if (isNew || store->Folders().isEmpty()) {
@@ -501,8 +535,9 @@ QList<outlook::UserProperty> CustomFormFields(const QString &folderPath, const Q
     return fields;
 }
 
-VCardApplication::VCardApplication(const QString &defaultStorePath, bool setUp)
-    : m_storePath(QFileInfo(defaultStorePath).absoluteFilePath()), m_setUp(setUp)
+VCardApplication::VCardApplication(const QString &defaultStorePath, bool setUp, carddav::LoginSource logins)
+    : m_storePath(defaultStorePath.isEmpty() ? QString() : QFileInfo(defaultStorePath).absoluteFilePath()),
+      m_setUp(setUp), m_logins(std::move(logins))
 {
     // Something other than a folder in the store's place can never become one.
     if (QFileInfo::exists(m_storePath) && !QFileInfo(m_storePath).isDir())
@@ -515,7 +550,7 @@ std::shared_ptr<outlook::Namespace> VCardApplication::GetNamespace(const QString
     if (type.compare(QLatin1String("MAPI"), Qt::CaseInsensitive) != 0)
         throw AppError(ErrorCode::Internal, QStringLiteral("Unknown namespace type '%1'.").arg(type));
     if (!m_namespace)
-        m_namespace = openDefaultStore(m_storePath, m_setUp);
+        m_namespace = openDefaultStore(m_storePath, m_setUp, m_logins);
     return m_namespace;
 }
 

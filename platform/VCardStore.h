@@ -1,6 +1,7 @@
 #pragma once
 
 #include "outlook/ContactStore.h"
+#include "platform/CardDavStore.h"
 
 #include <QByteArray>
 
@@ -26,14 +27,17 @@ class VCardApplication : public outlook::Application {
 public:
     // Fails only when something other than a folder stands where the default store belongs.
     // setUp: make the store and its "Contacts" folder when missing (the program's own address
-    // book); otherwise the store is only opened.
-    explicit VCardApplication(const QString &defaultStorePath, bool setUp = true);
+    // book); otherwise the store is only opened. An empty path opens no local store. Servers
+    // (http and https addresses given to AddStore or GetFolderFromID) are opened with the login
+    // that logins gives for them.
+    explicit VCardApplication(const QString &defaultStorePath, bool setUp = true, carddav::LoginSource logins = {});
     // The namespace opens the default store, creating it with one contact folder on first use.
     std::shared_ptr<outlook::Namespace> GetNamespace(const QString &type) override;
 
 private:
     QString m_storePath;
     bool m_setUp = true;
+    carddav::LoginSource m_logins;
     std::shared_ptr<outlook::Namespace> m_namespace;
 };
 

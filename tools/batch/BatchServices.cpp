@@ -1,5 +1,7 @@
 #include "BatchServices.h"
 
+#include "platform/CardDavStore.h"
+
 #include "core/AppError.h"
 #include "core/AppState.h"
 
@@ -34,6 +36,8 @@ MessageBoxes::Answer StderrMessageBoxes::show(const QString &text, Buttons butto
 
 FixedFolderPicker::FixedFolderPicker(const QString &directory) : m_directory(directory)
 {
+    if (carddav::isServerLocation(directory))
+        return; // an address book on a server, opened by its address
     // Taken as written, not cleaned: "Leads/.." must not become the directory that holds Leads.
     // "DIR/" as a shell completes it names DIR.
     QString path = QDir::isAbsolutePath(directory) ? directory : QDir::currentPath() + QLatin1Char('/') + directory;
@@ -52,6 +56,8 @@ std::shared_ptr<outlook::Folder> FixedFolderPicker::pickFolder(outlook::Namespac
     if (m_asked)
         return nullptr;
     m_asked = true;
+    if (carddav::isServerLocation(m_directory))
+        return ns.GetFolderFromID(m_directory);
     const QString path = QDir(m_book).filePath(m_name);
     const QFileInfo info(path);
     // A name starting with a dot (".", "..", a hidden directory) is never a folder of the store.

@@ -28,11 +28,12 @@ private:
 
 // The folder named on the command line stands for the folder picker; it is made when missing.
 // Its address book is the directory that holds it (links on the way to it resolved); the folder
-// itself is a directory of its own in there, never the address book and never a link.
+// itself is a directory of its own in there, never the address book and never a link. An http
+// or https address names an address book on a server, which must exist.
 class FixedFolderPicker : public FolderPicker {
 public:
     explicit FixedFolderPicker(const QString &directory);
-    QString addressBook() const { return m_book; }
+    QString addressBook() const { return m_book; } // empty for a server's address book
     std::shared_ptr<outlook::Folder> pickFolder(outlook::Namespace &ns) override;
 
 private:

@@ -16,13 +16,18 @@
 namespace {
 
 const char *const kUsage =
-    "Usage: mirelimport-batch --template NAME --input FILE --folder DIR [--database FILE]\n"
+    "Usage: mirelimport-batch --template NAME --input FILE --folder DIR|URL [--database FILE]\n"
+    "                         [--user NAME] [--ca-file FILE]\n"
     "                         [--accept-custom-form] [--continue-on-field-errors]\n"
     "\n"
     "Imports FILE with the saved template NAME into the contact folder DIR (a folder of a vCard\n"
-    "address book; made when it does not exist). The template database is MirelTmplts.mdb beside\n"
-    "the program unless --database names another.\n"
+    "address book; made when it does not exist), or into the address book at URL on a CardDAV\n"
+    "server. The template database is MirelTmplts.mdb beside the program unless --database names\n"
+    "another.\n"
     "\n"
+    "  --user NAME                 the user name on the server; the password is read from the\n"
+    "                              environment variable MIREL_PASSWORD, never from the command line\n"
+    "  --ca-file FILE              the certificate of the CA that signs the server's certificate\n"
     "  --accept-custom-form        use a folder whose contacts have a custom form\n"
     "  --continue-on-field-errors  go on when a user-defined field cannot be written\n"
     "\n"
@@ -47,9 +52,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption databaseOption(QStringLiteral("database"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption acceptOption(QStringLiteral("accept-custom-form"));
     const QCommandLineOption continueOption(QStringLiteral("continue-on-field-errors"));
+    const QCommandLineOption userOption(QStringLiteral("user"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption caOption(QStringLiteral("ca-file"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption helpOption(QStringLiteral("help"));
-    parser.addOptions(
-        {templateOption, inputOption, folderOption, databaseOption, acceptOption, continueOption, helpOption});
+    parser.addOptions({templateOption, inputOption, folderOption, databaseOption, userOption, caOption, acceptOption,
+                       continueOption, helpOption});
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
         return usage(stderr, 2);
@@ -75,10 +82,13 @@ int main(int argc, char *argv[])
     services.customForms = &customForms;
     services.appPath = QCoreApplication::applicationDirPath();
     UseDefaultBackends(services);
-    // The address book is the one that holds the folder; nothing is made beside the program.
+    // The address book is the one that holds the folder; nothing is made beside the program. A
+    // server gets the user named here and the password from the environment.
     const QString store = folders.addressBook();
-    services.createContactApplication = [store](const QString &) -> std::shared_ptr<outlook::Application> {
-        return std::make_shared<vcardstore::VCardApplication>(store, false);
+    carddav::Login login{parser.value(userOption), qEnvironmentVariable("MIREL_PASSWORD"), parser.value(caOption)};
+    services.createContactApplication = [store, login](const QString &) -> std::shared_ptr<outlook::Application> {
+        return std::make_shared<vcardstore::VCardApplication>(store, false,
+                                                              [login](const QUrl &) { return login; });
     };
     services.databaseFile =
         parser.isSet(databaseOption) ? parser.value(databaseOption) : TemplateDatabasePath(services.appPath);

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/HttpClient.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+// The CardDAV protocol (RFC 6352 over WebDAV) as the contact store needs it: finding the user's
+// address books, making one, storing a card without ever overwriting one, and reading the cards
+// back. Every refusal of the server raises AppError with the server's status and reason.
+namespace carddav {
+
+struct Collection {
+    QUrl url;
+    QString displayName;
+    bool addressBook = false;
+};
+
+class Client {
+public:
+    Client(const QUrl &server, HttpClient::Options options);
+
+    // The server's own address: scheme, host and port.
+    const QUrl &server() const { return m_server; }
+
+    // The user's address books: the principal (from the address given, or the well-known
+    // address), its address book home, and the address book collections in there.
+    QList<Collection> addressBooks();
+    // One collection by its address; raises AppError when it is missing or no address book.
+    Collection addressBook(const QUrl &url);
+    // Makes an address book in the home (extended MKCOL) with this display name.
+    Collection createAddressBook(const QString &displayName);
+    // Stores a new card as <uid>.vcf; False when a card of that name is there already (nothing
+    // is overwritten).
+    bool putNewCard(const QUrl &book, const QString &uid, const QByteArray &card);
+    // Every card of the address book, as the server holds it.
+    QList<QByteArray> cards(const QUrl &book);
+
+private:
+    struct Answer;
+    QList<Answer> propfind(const QUrl &url, int depth, const QByteArray &props);
+    HttpClient::Response send(const QByteArray &method, const QUrl &url, const HttpClient::Headers &headers,
+                              const QByteArray &body, const QString &what);
+    QUrl homeSet();
+
+    QUrl m_server;
+    QUrl m_start;
+    HttpClient m_http;
+    QUrl m_home;
+};
+
+// The server part of a location ("https://host:port/"), or an empty URL for one that is no
+// http or https address or that holds a user name or password.
+QUrl serverOf(const QString &location);
+
+} // namespace carddav
