@@ -4,6 +4,7 @@
 #include "core/AppState.h"
 #include "core/ErrorReport.h"
 #include "core/MessageBoxes.h"
+#include "core/ServerLogins.h"
 #include "core/Services.h"
 #include "platform/DataAccess.h"
 #include "platform/VCardStore.h"
@@ -35,8 +36,13 @@ void UseDefaultBackends(Services &services)
                            DataAccess::kEngineSource);
     };
     const QString storePath = services.appPath + QLatin1Char('/') + vcardstore::kDefaultStoreDir;
-    services.createContactApplication = [storePath](const QString &) -> std::shared_ptr<outlook::Application> {
-        return std::make_shared<vcardstore::VCardApplication>(storePath);
+    // Servers are opened with the login the services give at the time.
+    ServerLogins *const *logins = &services.logins;
+    services.createContactApplication = [storePath, logins](const QString &) -> std::shared_ptr<outlook::Application> {
+        return std::make_shared<vcardstore::VCardApplication>(
+            storePath, true, [logins](const QUrl &server) -> std::optional<ServerLogin> {
+                return *logins ? (*logins)->loginFor(server) : std::nullopt;
+            });
     };
 }
 

@@ -13,6 +13,7 @@ class UrlOpener;
 class FileDialogs;
 class FolderPicker;
 class MessageBoxes;
+class ServerLogins;
 
 // What the program needs from its surroundings; tests put their own in place.
 struct Services {
@@ -21,6 +22,7 @@ struct Services {
     FileDialogs *files = nullptr;
     FolderPicker *folders = nullptr;
     CustomFormPrompt *customForms = nullptr;
+    ServerLogins *logins = nullptr; // none: no server is opened
     // The folder of the executable, without a trailing separator.
     QString appPath;
     // The template database; empty for MirelTmplts.mdb in appPath.

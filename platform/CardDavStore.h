@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ServerLogins.h"
 #include "outlook/ContactStore.h"
 
 #include <QUrl>
@@ -11,11 +12,7 @@
 // when the server has confirmed it; nothing on the server is ever overwritten.
 namespace carddav {
 
-struct Login {
-    QString user;
-    QString password;
-    QString caFile; // the CA of a company's own certificates; empty: the system's
-};
+using Login = ServerLogin;
 
 // Asked for the login of a server when a store on it is opened; none: the store stays closed.
 using LoginSource = std::function<std::optional<Login>(const QUrl &server)>;

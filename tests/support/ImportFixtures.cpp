@@ -1,5 +1,6 @@
 #include "ImportFixtures.h"
 
+#include "platform/CardDavStore.h"
 #include "store/TemplateDatabase.h"
 #include "store/TemplateOperations.h"
 
@@ -9,6 +10,8 @@ std::shared_ptr<outlook::Folder> ScriptedFolderPicker::pickFolder(outlook::Names
 {
     ++shown;
     const QString name = answers.isEmpty() ? QString() : answers.takeFirst();
+    if (carddav::isServerLocation(name))
+        return ns.GetFolderFromID(name);
     for (const auto &store : ns.Stores())
         for (const auto &folder : store->Folders())
             if (folder->Name() == name)

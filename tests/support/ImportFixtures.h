@@ -20,7 +20,7 @@ public:
     QStringList filters;
 };
 
-// Picks folders by name from the first store; "" cancels.
+// Picks folders by name from the stores, or a server's address book by its address; "" cancels.
 class ScriptedFolderPicker : public FolderPicker {
 public:
     std::shared_ptr<outlook::Folder> pickFolder(outlook::Namespace &ns) override;

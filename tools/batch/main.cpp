@@ -85,10 +85,11 @@ int main(int argc, char *argv[])
     // The address book is the one that holds the folder; nothing is made beside the program. A
     // server gets the user named here and the password from the environment.
     const QString store = folders.addressBook();
-    carddav::Login login{parser.value(userOption), qEnvironmentVariable("MIREL_PASSWORD"), parser.value(caOption)};
-    services.createContactApplication = [store, login](const QString &) -> std::shared_ptr<outlook::Application> {
+    FixedServerLogin login({parser.value(userOption), qEnvironmentVariable("MIREL_PASSWORD"), parser.value(caOption)});
+    services.logins = &login;
+    services.createContactApplication = [store, &login](const QString &) -> std::shared_ptr<outlook::Application> {
         return std::make_shared<vcardstore::VCardApplication>(store, false,
-                                                              [login](const QUrl &) { return login; });
+                                                              [&login](const QUrl &s) { return login.loginFor(s); });
     };
     services.databaseFile =
         parser.isSet(databaseOption) ? parser.value(databaseOption) : TemplateDatabasePath(services.appPath);
