@@ -285,8 +285,11 @@ QList<QByteArray> Client::cards(const QUrl &book)
         x.readNext();
         if (x.tokenType() == QXmlStreamReader::DTD || x.tokenType() == QXmlStreamReader::EntityReference)
             unreadable(m_server, QStringLiteral("it declares entities, which are not read"));
-        if (x.isStartElement() && x.name() == QLatin1String("address-data") && x.namespaceUri() == kCardDav)
-            out << x.readElementText().toUtf8();
+        if (x.isStartElement() && x.name() == QLatin1String("address-data") && x.namespaceUri() == kCardDav) {
+            const QByteArray card = x.readElementText().toUtf8();
+            if (!card.trimmed().isEmpty()) // the collection itself answers with no card
+                out << card;
+        }
     }
     if (x.hasError())
         unreadable(m_server, x.errorString());
