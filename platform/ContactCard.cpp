@@ -21,6 +21,44 @@ const QString kUserFieldProperty = QStringLiteral("X-MIREL-USER-FIELD");
 const QString kDerivedParam = QStringLiteral("X-MIREL-DERIVED");
 const QString kSlotParam = QStringLiteral("X-MIREL-SLOT");
 const QString kKindParam = QStringLiteral("X-KIND");
+const QString kNameParam = QStringLiteral("X-NAME");
+
+// A text as a parameter value (RFC 6868): a double quote, a line break and the caret itself,
+// which a parameter cannot hold as they are, as ^', ^n and ^^.
+QString caretEncoded(const QString &text)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('^'))
+            out += QLatin1String("^^");
+        else if (c == QLatin1Char('"'))
+            out += QLatin1String("^'");
+        else if (c == QLatin1Char('\n') || (c == QLatin1Char('\r') && (i + 1 < text.size() ? text[i + 1] : QChar()) != QLatin1Char('\n')))
+            out += QLatin1String("^n");
+        else if (c != QLatin1Char('\r'))
+            out += c;
+    }
+    return out;
+}
+
+QString caretDecoded(QString value)
+{
+    if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
+        value = value.mid(1, value.size() - 2);
+    QString out;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar next = i + 1 < value.size() ? value[i + 1] : QChar();
+        if (value[i] == QLatin1Char('^') && (next == QLatin1Char('^') || next == QLatin1Char('\'') ||
+                                             next == QLatin1Char('n'))) {
+            out += next == QLatin1Char('n') ? QLatin1Char('\n') : next == QLatin1Char('\'') ? QLatin1Char('"') : next;
+            ++i;
+        } else {
+            out += value[i];
+        }
+    }
+    return out;
+}
 const QStringList kGenderNames{QStringLiteral("Unspecified"), QStringLiteral("Female"), QStringLiteral("Male")};
 
 // A structured vCard property (N, ORG, or the ADR of one address) and the contact properties in
@@ -229,9 +267,12 @@ QByteArray cardFromContact(const QString &uid, const ContactData &c, const QList
     props << prop(kMessageClassProperty, vcard::escapeText(c.messageClass));
     for (const outlook::UserProperty &field : c.userProperties.items()) {
         const auto [kind, encoded] = vcard::encodeTyped(field.value);
-        // The name travels in the value, where any character can be escaped.
-        props << prop(kUserFieldProperty, vcard::escapeText(field.name) + QLatin1Char(';') + encoded,
-                      {{QStringLiteral("X-TYPE"), QString::number(field.type)}, {kKindParam, kind}});
+        // The name travels in a parameter, so that the value is one text that other programs
+        // read and write back as it is.
+        props << prop(kUserFieldProperty, encoded,
+                      {{kNameParam, caretEncoded(field.name)},
+                       {QStringLiteral("X-TYPE"), QString::number(field.type)},
+                       {kKindParam, kind}});
     }
     props += foreign;
     props << prop(QStringLiteral("REV"),
@@ -363,8 +404,12 @@ CardContents readCard(const QByteArray &bytes)
         } else if (p.name == kMessageClassProperty) {
             c.messageClass = vcard::unescapeText(p.value);
         } else if (p.name == kUserFieldProperty) {
-            // The name, then the value as written.
-            const auto [name, raw] = vcard::splitFirst(p.value);
+            // The name in its parameter; cards of earlier versions give it before the value.
+            auto [name, raw] = vcard::splitFirst(p.value);
+            if (!p.param(kNameParam).isEmpty()) {
+                name = caretDecoded(p.param(kNameParam));
+                raw = p.value;
+            }
             const int type = p.param(QStringLiteral("X-TYPE")).isEmpty() ? outlook::olText
                                                                          : p.param(QStringLiteral("X-TYPE")).toInt();
             c.userProperties.Add(name, type);

@@ -152,5 +152,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(TestCardDav)
+QTEST_GUILESS_MAIN(TestCardDav)
 #include "tst_carddav.moc"

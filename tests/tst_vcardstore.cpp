@@ -71,8 +71,9 @@ private slots:
         const QString note = QString(40, QChar(0x00E9)) + QString(30, QChar(0x20AC)) + QStringLiteral("\r\nCall back");
         contact->SetProperty(QStringLiteral("Body"), note);
         contact->SetProperty(QStringLiteral("Birthday"), QDateTime(QDate(1980, 2, 29), QTime(0, 0)));
-        contact->UserProperties().Add(QStringLiteral("Région de vente"), outlook::olText, true);
-        contact->UserProperties().SetValue(QStringLiteral("Région de vente"), QStringLiteral("Nord; Est"));
+        const QString field = QStringLiteral("Région \"de\" vente; ^1");
+        contact->UserProperties().Add(field, outlook::olText, true);
+        contact->UserProperties().SetValue(field, QStringLiteral("Nord; Est"));
         contact->Close(outlook::olSave);
 
         const QStringList files = QDir(b.folder->EntryID()).entryList({QStringLiteral("*.vcf")});
@@ -275,6 +276,8 @@ private slots:
         row("primary phone first", "TEL;TYPE=X-CALLBACK:2\r\nTEL;TYPE=PREF,VOICE:1", named + "1");
         row("nothing", "TITLE:Buyer", named);
         row("NUL bytes dropped", QByteArray("NOTE:a\0b", 8), "NOTE:ab");
+        row("user field of an earlier version", "X-MIREL-USER-FIELD;X-TYPE=1:Zone\\; 1;Nord\\; Est",
+            "X-MIREL-USER-FIELD;X-NAME=\"Zone; 1\";X-TYPE=1;X-KIND=text:Nord\\; Est");
     }
 
     void linesOfOtherProgramsWrittenBack()
