@@ -5,7 +5,11 @@
 #include "platform/ContactCard.h"
 #include "source/MappingGrid.h"
 
+#include <QSemaphore>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 
 namespace {
 
@@ -65,6 +69,53 @@ struct Run : ImportBench {
     MemoryMappingGrid grid;
     StoppingProgress progress;
 };
+
+// A server that is no CardDAV server: it answers every request with the same bytes (none: it
+// never answers), from a thread of its own, as the client holds the test's thread while it waits.
+class CannedServer : public QThread {
+public:
+    explicit CannedServer(QByteArray answer) : m_answer(std::move(answer))
+    {
+        start();
+        m_ready.acquire();
+    }
+    ~CannedServer() override
+    {
+        requestInterruption();
+        wait();
+    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(m_port)); }
+
+private:
+    void run() override
+    {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost);
+        m_port = server.serverPort();
+        m_ready.release();
+        while (!isInterruptionRequested()) {
+            if (!server.waitForNewConnection(50))
+                continue;
+            std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
+            socket->waitForReadyRead(1000);
+            while (!m_answer.isEmpty() && socket->waitForReadyRead(50))
+                socket->readAll();
+            socket->write(m_answer);
+            socket->waitForBytesWritten(1000);
+            while (m_answer.isEmpty() && !isInterruptionRequested() && socket->state() == QAbstractSocket::ConnectedState)
+                socket->waitForReadyRead(50);
+        }
+    }
+    QByteArray m_answer;
+    QSemaphore m_ready;
+    quint16 m_port = 0;
+};
+
+QByteArray answer(const QByteArray &statusLine, const QByteArray &body, const QByteArray &headers = {})
+{
+    return "HTTP/1.1 " + statusLine + "\r\nContent-Type: application/xml\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n" + headers + "\r\n" + body;
+}
 
 ServerLogin loginOf(const DavServer &server, const QString &password = QStringLiteral("s3cret"))
 {
@@ -149,6 +200,44 @@ private slots:
         QVERIFY(!run.import(book.toString()));
         QVERIFY2(run.boxes.texts().join(' ').contains(message), qPrintable(run.boxes.texts().join(' ')));
         QCOMPARE(run.state.counters[ImportCounter::TotalImported], imported);
+    }
+
+    // What no CardDAV server a user runs would send: a clear refusal each time, never a hang,
+    // an expansion of entities or a login sent elsewhere.
+    void answersRefused_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("message");
+        const QByteArray multistatus = "<d:multistatus xmlns:d=\"DAV:\"><d:response><d:href>/</d:href><d:propstat>"
+                                       "<d:prop><d:current-user-principal><d:href>&x;</d:href>"
+                                       "</d:current-user-principal></d:prop><d:status>HTTP/1.1 200 OK</d:status>"
+                                       "</d:propstat></d:response></d:multistatus>";
+        QTest::newRow("entities") << answer("207 Multi-Status", "<!DOCTYPE d [<!ENTITY x \"/a/\">]>" + multistatus)
+                                  << "declares entities";
+        QTest::newRow("sent elsewhere") << answer("301 Moved", {}, "Location: http://203.0.113.9/dav/\r\n")
+                                        << "it was not followed";
+        QTest::newRow("no answer") << QByteArray() << "timed out";
+        QTest::newRow("answer too large") << answer("207 Multi-Status", QByteArray(8192, ' ') + "<x/>")
+                                          << "sent an answer larger than";
+        QTest::newRow("no CardDAV server") << answer("207 Multi-Status", "<d:multistatus xmlns:d=\"DAV:\"/>")
+                                           << "names no user";
+        QTest::newRow("card refused") << answer("507 Insufficient Storage", {}) << "(507 Insufficient Storage)";
+    }
+
+    void answersRefused()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, message);
+        const CannedServer server(reply);
+        HttpClient::Options options{QStringLiteral("ann"), QStringLiteral("s3cret"), QString(), 1, 4096};
+        carddav::Client client(server.url(), options);
+        const ErrorInfo error = failureOf([&] {
+            if (message.contains(QLatin1String("507")))
+                client.putNewCard(server.url(), QStringLiteral("u"), "BEGIN:VCARD\r\nEND:VCARD\r\n");
+            else
+                client.addressBooks();
+        });
+        QVERIFY2(error.description.contains(message), qPrintable(error.description));
     }
 };
 
