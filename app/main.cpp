@@ -8,6 +8,7 @@
 #include "platform/qt/QtFileDialogs.h"
 #include "platform/qt/QtFolderPicker.h"
 #include "platform/qt/QtMessageBoxes.h"
+#include "platform/qt/QtServerLogins.h"
 
 #include <QApplication>
 
@@ -20,7 +21,8 @@ int main(int argc, char *argv[])
     QtMessageBoxes boxes;
     DesktopUrlOpener urls;
     QtFileDialogs files;
-    QtFolderPicker folders(boxes);
+    QtServerLogins logins(boxes);
+    QtFolderPicker folders(boxes, &logins);
     CustomFormWindowPrompt customForms;
     Services services;
     services.messages = &boxes;
@@ -28,6 +30,7 @@ int main(int argc, char *argv[])
     services.files = &files;
     services.folders = &folders;
     services.customForms = &customForms;
+    services.logins = &logins;
     services.appPath = QCoreApplication::applicationDirPath();
     services.endProgram = EndProgram;
     UseDefaultBackends(services);

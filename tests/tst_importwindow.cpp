@@ -1,9 +1,13 @@
+#include "DavServer.h"
 #include "ImportFixtures.h"
 #include "ModalWindows.h"
 #include "app/ui/frmMirelImportMain.h"
 #include "outlook/ui/frmCustomFormInfo.h"
 #include "platform/qt/QtFolderPicker.h"
+#include "platform/qt/QtServerLogins.h"
+#include "platform/qt/ServerLoginDialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QInputDialog>
 #include <QLabel>
@@ -12,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTreeWidget>
 
 namespace {
 const MappingRows kTemplate{{1, "First", "First Name", "FirstName"},
@@ -165,6 +170,77 @@ private slots:
         if (storeGone)
             QVERIFY2(b->boxes.texts()[0].contains(QStringLiteral("'Prospects' could not be created")),
                      qPrintable(b->boxes.texts()[0]));
+    }
+
+    // "Connect to Server..." adds a server with its address books; "New Folder..." on it makes an
+    // address book there; a wrong password is reported and adds nothing.
+    void connectToServer_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("newFolder");
+        QTest::newRow("address book") << "s3cret"
+                                      << "";
+        QTest::newRow("new address book") << "s3cret"
+                                          << "Prospects";
+        QTest::newRow("wrong password") << "wrong"
+                                        << "";
+    }
+
+    void connectToServer()
+    {
+        QFETCH(QString, password);
+        QFETCH(QString, newFolder);
+        DavServer server({});
+        if (!server.running())
+            QSKIP(qPrintable(server.why()));
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS"); // no password store on any machine
+        qunsetenv("XDG_RUNTIME_DIR");
+        QtServerLogins logins(b->boxes);
+        b->services.logins = &logins;
+        QtFolderPicker picker(b->boxes, &logins);
+        bool rememberOffered = true;
+        WhenModal<FolderPickerDialog>([&](FolderPickerDialog *dialog) {
+            WhenModal<ServerLoginDialog>([&](ServerLoginDialog *login) {
+                rememberOffered = login->chkRemember->isEnabled();
+                QTest::keyClicks(login->txtAddress, server.url().toString());
+                QTest::keyClicks(login->txtUser, QStringLiteral("ann"));
+                QTest::keyClicks(login->txtPassword, password);
+                QTest::mouseClick(login->cmdOK, Qt::LeftButton);
+            });
+            QTest::mouseClick(dialog->cmdConnect, Qt::LeftButton);
+            const auto servers =
+                dialog->tree->findItems(server.url().toString(QUrl::StripTrailingSlash), Qt::MatchExactly);
+            if (servers.isEmpty() || !servers[0]->childCount())
+                return;
+            const QPoint book = dialog->tree->visualItemRect(servers[0]->child(0)).center();
+            QTest::mouseClick(dialog->tree->viewport(), Qt::LeftButton, {}, book);
+            if (!newFolder.isEmpty()) {
+                WhenModal<QInputDialog>([&](QInputDialog *input) {
+                    QTest::keyClicks(input->findChild<QLineEdit *>(), newFolder);
+                    QTest::keyClick(input, Qt::Key_Return);
+                });
+                QTest::mouseClick(dialog->cmdNewFolder, Qt::LeftButton);
+            }
+            QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
+        });
+        const auto chosen = picker.pickFolder(*b->ns);
+        QVERIFY(!rememberOffered);
+        if (password != QStringLiteral("s3cret")) {
+            QVERIFY(!chosen);
+            QCOMPARE(b->ns->Stores().size(), 1);
+            QCOMPARE(b->boxes.boxes.size(), 1);
+            QVERIFY2(b->boxes.texts()[0].contains(QStringLiteral("refused the user name or password")),
+                     qPrintable(b->boxes.texts()[0]));
+            return;
+        }
+        QVERIFY2(b->boxes.boxes.isEmpty(), qPrintable(b->boxes.texts().join('\n')));
+        QVERIFY(chosen);
+        if (newFolder.isEmpty()) {
+            QCOMPARE(chosen->EntryID(), server.addressBookUrl().toString());
+        } else {
+            QCOMPARE(chosen->Name(), newFolder);
+            QVERIFY(chosen->EntryID().startsWith(server.url().toString()));
+        }
     }
 };
 

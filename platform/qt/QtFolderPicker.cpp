@@ -1,6 +1,8 @@
 #include "platform/qt/QtFolderPicker.h"
 
 #include "core/ErrorReport.h"
+#include "platform/CardDavStore.h"
+#include "platform/qt/QtServerLogins.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -16,8 +18,9 @@ namespace {
 constexpr int kIndexRole = Qt::UserRole;
 } // namespace
 
-FolderPickerDialog::FolderPickerDialog(outlook::Namespace &ns, MessageBoxes &boxes, QWidget *parent)
-    : QDialog(parent), m_ns(ns), m_boxes(boxes)
+FolderPickerDialog::FolderPickerDialog(outlook::Namespace &ns, MessageBoxes &boxes, QtServerLogins *logins,
+                                       QWidget *parent)
+    : QDialog(parent), m_ns(ns), m_boxes(boxes), m_logins(logins)
 {
     setObjectName(QStringLiteral("FolderPickerDialog"));
     setWindowTitle(QStringLiteral("Select Folder"));
@@ -30,6 +33,10 @@ FolderPickerDialog::FolderPickerDialog(outlook::Namespace &ns, MessageBoxes &box
     cmdOK = buttons->button(QDialogButtonBox::Ok);
     cmdNewFolder = buttons->addButton(QStringLiteral("New Folder..."), QDialogButtonBox::ActionRole);
     cmdOpenStore = buttons->addButton(QStringLiteral("Open Address Book..."), QDialogButtonBox::ActionRole);
+    if (m_logins) {
+        cmdConnect = buttons->addButton(QStringLiteral("Connect to Server..."), QDialogButtonBox::ActionRole);
+        connect(cmdConnect, &QPushButton::clicked, this, &FolderPickerDialog::connectServer);
+    }
     layout->addWidget(buttons);
     resize(420, 380);
 
@@ -104,9 +111,11 @@ void FolderPickerDialog::newFolder(const QString &name)
     try {
         QTreeWidgetItem *current = tree->currentItem() ? tree->currentItem() : tree->topLevelItem(0);
         std::shared_ptr<outlook::Folder> made;
-        if (auto folder = folderOf(current))
+        const auto store = storeOf(current);
+        // Address books on a server hold no folders: a new one is an address book of the server.
+        if (auto folder = folderOf(current); folder && !carddav::isServerLocation(store->StoreID()))
             made = folder->AddFolder(name);
-        else if (auto store = storeOf(current))
+        else if (store)
             made = store->AddFolder(name, outlook::olContactItem);
         const QString id = made ? made->EntryID() : QString();
         fill();
@@ -128,9 +137,19 @@ void FolderPickerDialog::openStore(const QString &directory)
     }
 }
 
+void FolderPickerDialog::connectServer()
+{
+    try {
+        if (m_logins->connect(m_ns, this))
+            fill();
+    } catch (const std::exception &e) {
+        ReportFileError(m_boxes, TrappedError(e));
+    }
+}
+
 std::shared_ptr<outlook::Folder> QtFolderPicker::pickFolder(outlook::Namespace &ns)
 {
-    FolderPickerDialog dialog(ns, m_boxes, QApplication::activeWindow());
+    FolderPickerDialog dialog(ns, m_boxes, m_logins, QApplication::activeWindow());
     if (dialog.exec() != QDialog::Accepted)
         return nullptr;
     return dialog.chosenFolder();

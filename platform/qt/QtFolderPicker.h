@@ -5,27 +5,32 @@
 #include <QDialog>
 
 class MessageBoxes;
+class QtServerLogins;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QPushButton;
 
 // The folder picker as a modal dialog: the open stores (the default one first) and their
-// folders as a tree, with OK, Cancel, "New Folder..." and "Open Address Book..." to add another
-// directory as a store for the rest of the run. Its errors are shown through the given boxes.
+// folders as a tree, with OK, Cancel, "New Folder...", "Open Address Book..." to add another
+// directory as a store for the rest of the run and, given logins, "Connect to Server..." to add a
+// contact server. Its errors are shown through the given boxes.
 class FolderPickerDialog : public QDialog {
     Q_OBJECT
 
 public:
-    FolderPickerDialog(outlook::Namespace &ns, MessageBoxes &boxes, QWidget *parent = nullptr);
+    FolderPickerDialog(outlook::Namespace &ns, MessageBoxes &boxes, QtServerLogins *logins = nullptr,
+                       QWidget *parent = nullptr);
     std::shared_ptr<outlook::Folder> chosenFolder() const;
 
     QTreeWidget *tree;
     QPushButton *cmdNewFolder;
     QPushButton *cmdOpenStore;
+    QPushButton *cmdConnect = nullptr; // only with logins
     QPushButton *cmdOK;
 
     void newFolder(const QString &name);
     void openStore(const QString &directory);
+    void connectServer();
 
 private:
     void fill();
@@ -35,15 +40,17 @@ private:
 
     outlook::Namespace &m_ns;
     MessageBoxes &m_boxes;
+    QtServerLogins *m_logins;
     QList<std::shared_ptr<outlook::Store>> m_stores;
     QList<std::shared_ptr<outlook::Folder>> m_folders;
 };
 
 class QtFolderPicker : public FolderPicker {
 public:
-    explicit QtFolderPicker(MessageBoxes &boxes) : m_boxes(boxes) {}
+    explicit QtFolderPicker(MessageBoxes &boxes, QtServerLogins *logins = nullptr) : m_boxes(boxes), m_logins(logins) {}
     std::shared_ptr<outlook::Folder> pickFolder(outlook::Namespace &ns) override;
 
 private:
     MessageBoxes &m_boxes;
+    QtServerLogins *m_logins;
 };
