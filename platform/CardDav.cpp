@@ -93,6 +93,11 @@ HttpClient::Response Client::send(const QByteArray &method, const QUrl &url, con
     HttpClient::Response r = m_http.request(method, url, headers, body);
     if (r.status >= 200 && r.status < 300)
         return r;
+    refuse(r, url, what);
+}
+
+void Client::refuse(const HttpClient::Response &r, const QUrl &url, const QString &what) const
+{
     const QString status = QString::number(r.status) + QLatin1Char(' ') + QString::fromUtf8(r.reason);
     if (r.status == 401)
         throw AppError(kErrServer, QStringLiteral("The server %1 refused the user name or password (%2).")
@@ -262,14 +267,10 @@ bool Client::putNewCard(const QUrl &book, const QString &uid, const QByteArray &
         m_http.request("PUT", url, {{"If-None-Match", "*"}, {"Content-Type", "text/vcard; charset=utf-8"}}, card);
     if (r.status == 412)
         return false;
-    if (r.status == 201 || r.status == 204 || r.status == 200)
-        return true;
-    const QString status = QString::number(r.status) + QLatin1Char(' ') + QString::fromUtf8(r.reason);
-    if (r.status == 401)
-        throw AppError(kErrServer, QStringLiteral("The server %1 refused the user name or password (%2).")
-                                       .arg(m_server.toString(), status));
-    throw AppError(kErrServer, QStringLiteral("The server %1 refused to store the contact %2 (%3).")
-                                   .arg(m_server.toString(), url.toString(), status));
+    // Some servers answer a refused card with 207 and the reason inside: only these count as stored.
+    if (r.status != 201 && r.status != 204 && r.status != 200)
+        refuse(r, url, QStringLiteral("store the contact %1").arg(url.toString()));
+    return true;
 }
 
 QList<QByteArray> Client::cards(const QUrl &book)

@@ -43,6 +43,8 @@ private:
     QList<Answer> propfind(const QUrl &url, int depth, const QByteArray &props);
     HttpClient::Response send(const QByteArray &method, const QUrl &url, const HttpClient::Headers &headers,
                               const QByteArray &body, const QString &what);
+    // Raises the error of a request the server did not carry out, with its status and reason.
+    [[noreturn]] void refuse(const HttpClient::Response &r, const QUrl &url, const QString &what) const;
     QUrl homeSet();
 
     QUrl m_server;

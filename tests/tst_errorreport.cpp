@@ -42,16 +42,6 @@ private slots:
         QCOMPARE(boxes.boxes[0].icon, MessageBoxes::Icon::Critical);
         QCOMPARE(boxes.boxes[0].buttons, MessageBoxes::Buttons::Ok);
     }
-
-    void trappedErrorKeepsItsValues()
-    {
-        const AppError error(ErrorCode::FileNotFound, QStringLiteral("gone"), QStringLiteral("SQLCipher"));
-        QCOMPARE(TrappedError(error),
-                 (ErrorInfo{ErrorCode::FileNotFound, QStringLiteral("gone"), QStringLiteral("SQLCipher")}));
-        // Any other exception still becomes a pending error from the program itself.
-        QCOMPARE(TrappedError(std::runtime_error("boom")),
-                 (ErrorInfo{ErrorCode::Internal, QStringLiteral("boom"), QStringLiteral("Mirel")}));
-    }
 };
 
 QTEST_APPLESS_MAIN(TestErrorReport)

@@ -44,12 +44,9 @@ private slots:
         QTest::addColumn<QString>("text"); // empty: no such node
         QTest::newRow("street line") << "##MLStreet3" << true << "ML Street Addr3";
         QTest::newRow("full street") << "MailingAddressStreet" << false << "ML Street Address (Full)";
-        QTest::newRow("pager shows the mobile") << "MobileTelephoneNumber" << false << "Pager Number";
-        QTest::newRow("spelling kept") << "Categories" << false << "Catagory(ies)";
         QTest::newRow("other letter case") << "Nickname" << false << "";
         QTest::newRow("lower case code") << "##coStreet1" << false << "";
         QTest::newRow("line 4") << "##COStreet4" << false << "";
-        QTest::newRow("unknown code") << "##XXStreet1" << false << "";
         QTest::newRow("other pseudo key") << "##Value" << false << "";
     }
 

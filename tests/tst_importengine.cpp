@@ -62,23 +62,7 @@ public:
     int saved = 0;
 };
 
-// A bench with the grid and the progress of one run.
-struct Bench : ImportBench {
-    // Verifies the source against the template, as Retrieve It does.
-    bool verify(const QString &source)
-    {
-        files.answers = {source};
-        return VerifyInputFile(state, services, grid, QStringLiteral("Main"));
-    }
-    // Picks the folder and creates the contacts, as Create It does.
-    bool create(const QString &folder = QStringLiteral("Contacts"))
-    {
-        folders.answers = {folder};
-        return PrepareImportRun(state, services) && CreateContacts(state, services, grid, progress);
-    }
-    MemoryMappingGrid grid;
-    RecordingProgress progress;
-};
+using Bench = ImportBench;
 
 } // namespace
 

@@ -164,12 +164,6 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(AppError, contact->Close(outlook::olSave));
         QVERIFY(!QFileInfo::exists(leads->EntryID()));
 
-        // Another directory opened as a store for the rest of the run.
-        QTemporaryDir elsewhere;
-        auto added = b.ns->AddStore(elsewhere.path());
-        QCOMPARE(b.ns->Stores().size(), 2);
-        QCOMPARE(b.ns->Stores().first()->StoreID(), store->StoreID());
-        QCOMPARE(b.ns->AddStore(elsewhere.path()), added);
     }
 
     void cardsOfOtherProgramsLoseNothing()

@@ -1,11 +1,9 @@
 #include "DavServer.h"
 
+#include "platform/HttpClient.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QHostAddress>
-#include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QSslSocket>
 #include <QStandardPaths>
 #include <QTcpServer>
 
@@ -215,7 +213,7 @@ bool DavServer::waitUntilAnswering()
 bool DavServer::prepareAddressBook()
 {
     if (m_options.kind == Kind::Xandikos) {
-        const int status = send("PROPFIND", m_addressBookPath, "Depth: 0\r\n");
+        const int status = send("PROPFIND", m_addressBookPath, "Depth: 0");
         if (status != 207)
             m_why = QString("xandikos answered %1 for its address book").arg(status);
         return status == 207;
@@ -225,42 +223,24 @@ bool DavServer::prepareAddressBook()
                              "<d:resourcetype><d:collection/><c:addressbook/></d:resourcetype>"
                              "<d:displayname>Contacts</d:displayname>"
                              "</d:prop></d:set></d:mkcol>";
-    const int status = send("MKCOL", m_addressBookPath, "Content-Type: application/xml; charset=utf-8\r\n", mkcol);
+    const int status = send("MKCOL", m_addressBookPath, "Content-Type: application/xml; charset=utf-8", mkcol);
     if (status != 201)
         m_why = QString("radicale answered %1 to the making of the address book: %2").arg(status).arg(logTail());
     return status == 201;
 }
 
-// One request on a connection of its own; the answer's status code, 0 when none came.
-int DavServer::send(const QByteArray &method, const QString &path, const QByteArray &headers, const QByteArray &body)
+// One request; the answer's status code, 0 when none came.
+int DavServer::send(const QByteArray &method, const QString &path, const QByteArray &header, const QByteArray &body)
 {
-    std::unique_ptr<QTcpSocket> socket;
-    if (m_options.tls) {
-        auto ssl = std::make_unique<QSslSocket>();
-        QSslConfiguration tls = ssl->sslConfiguration();
-        tls.setCaCertificates(QSslCertificate::fromPath(caFile()));
-        ssl->setSslConfiguration(tls);
-        ssl->connectToHostEncrypted("127.0.0.1", m_port);
-        if (!ssl->waitForEncrypted(5000))
-            return 0;
-        socket = std::move(ssl);
-    } else {
-        socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(QHostAddress::LocalHost, m_port);
-        if (!socket->waitForConnected(5000))
-            return 0;
+    HttpClient client({m_options.user, m_options.password, caFile(), 5});
+    HttpClient::Headers headers;
+    if (const qsizetype colon = header.indexOf(':'); colon > 0)
+        headers.append({header.left(colon), header.mid(colon + 1).trimmed()});
+    try {
+        return client.request(method, url().resolved(QUrl(path)), headers, body).status;
+    } catch (const std::exception &) {
+        return 0;
     }
-    const QByteArray credentials = (m_options.user + ':' + m_options.password).toUtf8().toBase64();
-    socket->write(method + ' ' + path.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_port) +
-                  "\r\nAuthorization: Basic " + credentials + "\r\nConnection: close\r\nContent-Length: " +
-                  QByteArray::number(body.size()) + "\r\n" + headers + "\r\n" + body);
-    QByteArray answer;
-    while (socket->waitForReadyRead(5000))
-        answer += socket->readAll();
-    answer += socket->readAll();
-    // "HTTP/1.1 201 Created"
-    const QList<QByteArray> statusLine = answer.left(answer.indexOf('\r')).split(' ');
-    return statusLine.size() >= 2 && statusLine[0].startsWith("HTTP/") ? statusLine[1].toInt() : 0;
 }
 
 QString DavServer::logTail() const

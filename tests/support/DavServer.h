@@ -35,7 +35,7 @@ private:
     bool makeCertificates();
     bool waitUntilAnswering();
     bool prepareAddressBook();
-    int send(const QByteArray &method, const QString &path, const QByteArray &headers = {},
+    int send(const QByteArray &method, const QString &path, const QByteArray &header = {},
              const QByteArray &body = {});
     QString logTail() const;
 

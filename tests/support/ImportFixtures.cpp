@@ -68,3 +68,15 @@ QString ImportBench::writeSource(const QString &name, const QByteArray &text)
     writeBytes(file(name), text);
     return file(name);
 }
+
+bool ImportBench::verify(const QString &source)
+{
+    files.answers = {source};
+    return VerifyInputFile(state, services, grid, QStringLiteral("Main"));
+}
+
+bool ImportBench::create(const QString &folder)
+{
+    folders.answers = {folder};
+    return PrepareImportRun(state, services) && CreateContacts(state, services, grid, progress);
+}

@@ -4,9 +4,11 @@
 #include "import/ImportRun.h"
 #include "outlook/FolderChoice.h"
 #include "source/FileChoice.h"
+#include "source/MappingGrid.h"
 #include "store/MappingRow.h"
 
 #include <QMap>
+#include <functional>
 
 // Answers each file dialog from a list of paths ("" for a cancel).
 class ScriptedFileDialogs : public FileDialogs {
@@ -51,7 +53,10 @@ public:
     {
         counters[counter] = value;
         ++writes;
+        if (onCounter)
+            onCounter(counter, value);
     }
+    std::function<void(ImportCounter, int)> onCounter;
     int total = -1;
     int lastRow = 0;
     int writes = 0;
@@ -71,7 +76,14 @@ struct ImportBench : TestServices {
     std::shared_ptr<outlook::Folder> folder(const QString &name);
     QList<outlook::ContactData> contactsIn(const QString &folderName);
     QString writeSource(const QString &name, const QByteArray &text);
+    // Verifies the source against the template in templateName, as Retrieve It does.
+    bool verify(const QString &source);
+    // Picks the folder (a name, or a server's address book by its address) and creates the
+    // contacts, as Create It does.
+    bool create(const QString &folder = QStringLiteral("Contacts"));
 
+    MemoryMappingGrid grid;
+    RecordingProgress progress;
     // The test's own way into the address book, whatever the program holds.
     std::shared_ptr<outlook::Namespace> ns;
     ScriptedFileDialogs files;
