@@ -12,9 +12,13 @@
 #include "source/FileChoice.h"
 #include "source/FileTypes.h"
 #include "source/MappingGrid.h"
+#include "platform/VCardStore.h"
+#include "store/ImportJournal.h"
 #include "store/TemplateRecords.h"
 #include "store/TemplateStore.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QHash>
 
 namespace {
@@ -148,6 +152,59 @@ void ReleaseContactConnection(AppState &state)
     state.outlookApplication.reset();
 }
 
+namespace {
+
+// The run's row in the template database's journal: written when the run starts and again, with
+// the contacts it created, when it ends. A journal that cannot be written is said once and the
+// run goes on: the contacts are what the user asked for.
+class RunJournal {
+public:
+    RunJournal(AppState &state, Services &services) : m_state(state), m_services(services)
+    {
+        m_run.id = vcardstore::newContactUid();
+        m_run.templateName = state.templateName;
+        m_run.source = state.filePath;
+        m_run.sheet = state.sheetName;
+        m_run.entryId = state.targetFolder->EntryID();
+        m_run.storeId = state.targetFolder->StoreID();
+        m_run.started = QDateTime::currentDateTimeUtc();
+        QFile file(state.filePath);
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        if (file.open(QIODevice::ReadOnly) && hash.addData(&file))
+            m_run.sourceSha256 = QString::fromLatin1(hash.result().toHex());
+        write([&] { BeginImportRun(state.connection, m_run); });
+    }
+    const QString &id() const { return m_run.id; }
+    void created(const QString &uid, int row) { m_contacts.append({uid, row}); }
+    void finish(bool completed)
+    {
+        m_run.ended = QDateTime::currentDateTimeUtc();
+        m_run.counters = m_state.counters.values;
+        m_run.outcome = completed ? QStringLiteral("completed") : QStringLiteral("aborted");
+        write([&] { FinishImportRun(m_state.connection, m_run, m_contacts); });
+    }
+
+private:
+    template <typename F> void write(F &&step)
+    {
+        if (!m_state.connection || m_failed)
+            return;
+        try {
+            step();
+        } catch (const std::exception &e) {
+            m_failed = true;
+            ReportError(m_services.boxes(), TrappedError(e));
+        }
+    }
+    AppState &m_state;
+    Services &m_services;
+    ImportRunRecord m_run;
+    QList<ImportRunContact> m_contacts;
+    bool m_failed = false;
+};
+
+} // namespace
+
 bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid, ImportProgress &progress)
 {
     const auto abort = [&] {
@@ -175,6 +232,11 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
 
     counters = AppState::ImportCounters();
     progress.showTotal(rows.recordCount());
+    RunJournal journal(state, services);
+    const auto stop = [&] {
+        journal.finish(false);
+        return abort();
+    };
 
     // The keys each source column feeds, in grid order: worked out once, as the grid does not
     // change during the run.
@@ -200,10 +262,10 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
                     !(state.currentValue.typeId() == QMetaType::QString && state.currentValue.toString().isEmpty());
                 if (userDefined) {
                     if (SetContactField(state, services, contact, key) == FieldResult::Stop)
-                        return abort();
+                        return stop();
                 } else if (!key.isEmpty() && hasValue) {
                     if (SetContactField(state, services, contact, key) == FieldResult::Stop)
-                        return abort();
+                        return stop();
                     state.rowFlags.hasData = true;
                 }
             }
@@ -213,13 +275,15 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
         const AppState::RowFlags flags = state.rowFlags;
         if (flags.hasData) {
             try {
+                contact.setImportRun(journal.id(), rowNumber);
                 contact.Close(outlook::olSave);
+                journal.created(contact.savedUid(), rowNumber);
                 count(ImportCounter::TotalImported);
                 state.pendingContact = state.folderItems->Add(state.customFormName);
             } catch (const std::exception &e) {
                 // The store failed (a folder gone or no longer writable): what was saved stays.
                 ReportError(services.boxes(), TrappedError(e));
-                return abort();
+                return stop();
             }
             if (!flags.hasContactName)
                 count(ImportCounter::NoContactName);
@@ -236,6 +300,7 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
             count(ImportCounter::Blank);
         }
     }
+    journal.finish(true);
     state.filePath.clear();
     state.pendingContact.reset();
     return true;

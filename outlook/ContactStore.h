@@ -62,6 +62,9 @@ struct ContactData {
     QString messageClass = kStandardContactClass;
     QList<std::pair<QString, QVariant>> properties;
     UserProperties userProperties;
+    // The import run that made the contact and its row in the source; no part of its values.
+    QString importRun;
+    int sourceRow = 0;
 
     QVariant property(const QString &name) const;
     void setProperty(const QString &name, const QVariant &value);
@@ -79,12 +82,21 @@ public:
     QVariant GetProperty(const QString &name) const { return m_data.property(name); }
     outlook::UserProperties &UserProperties() { return m_data.userProperties; }
     const ContactData &data() const { return m_data; }
+    // Marks the contact as made by an import run from this source row.
+    void setImportRun(const QString &run, int sourceRow)
+    {
+        m_data.importRun = run;
+        m_data.sourceRow = sourceRow;
+    }
+    // The UID the contact was last saved under; empty before it is saved.
+    QString savedUid() const { return m_savedUid; }
 
     // olSave stores the contact in its folder; olDiscard drops the changes.
     virtual void Close(int saveMode) = 0;
 
 protected:
     ContactData m_data;
+    QString m_savedUid;
 };
 
 class Items {

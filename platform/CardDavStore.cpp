@@ -37,6 +37,7 @@ public:
             m_uid = vcardstore::newContactUid();
             if (m_client->putNewCard(m_book, m_uid, vcardstore::cardFromContact(m_uid, m_data))) {
                 m_stored = true;
+                m_savedUid = m_uid;
                 return;
             }
         }

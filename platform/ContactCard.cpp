@@ -16,6 +16,8 @@ using outlook::ContactData;
 namespace {
 
 const QString kMessageClassProperty = QStringLiteral("X-MIREL-MESSAGE-CLASS");
+const QString kImportRunProperty = QStringLiteral("X-MIREL-IMPORT-RUN");
+const QString kSourceRowProperty = QStringLiteral("X-MIREL-SOURCE-ROW");
 const QString kFieldProperty = QStringLiteral("X-MIREL-FIELD");
 const QString kUserFieldProperty = QStringLiteral("X-MIREL-USER-FIELD");
 const QString kDerivedParam = QStringLiteral("X-MIREL-DERIVED");
@@ -265,6 +267,9 @@ QByteArray cardFromContact(const QString &uid, const ContactData &c, const QList
     }
 
     props << prop(kMessageClassProperty, vcard::escapeText(c.messageClass));
+    if (!c.importRun.isEmpty())
+        props << prop(kImportRunProperty, vcard::escapeText(c.importRun))
+              << prop(kSourceRowProperty, QString::number(c.sourceRow));
     for (const outlook::UserProperty &field : c.userProperties.items()) {
         const auto [kind, encoded] = vcard::encodeTyped(field.value);
         // The name travels in a parameter, so that the value is one text that other programs
@@ -401,6 +406,10 @@ CardContents readCard(const QByteArray &bytes)
             contents.uid = vcard::unescapeText(p.value);
         } else if (p.name == kFieldProperty) {
             c.setProperty(p.param(QStringLiteral("NAME")), vcard::decodeTyped(p.param(kKindParam), p.value));
+        } else if (p.name == kImportRunProperty) {
+            c.importRun = vcard::unescapeText(p.value);
+        } else if (p.name == kSourceRowProperty) {
+            c.sourceRow = p.value.toInt();
         } else if (p.name == kMessageClassProperty) {
             c.messageClass = vcard::unescapeText(p.value);
         } else if (p.name == kUserFieldProperty) {

@@ -188,6 +188,7 @@ public:
         if (!problem.isEmpty())
             throw AppError(ErrorCode::Internal,
                            QStringLiteral("The contact could not be saved in '%1': %2").arg(m_folderPath, problem));
+        m_savedUid = m_uid;
     }
 
 private:

@@ -4,6 +4,7 @@
 #include "core/ErrorReport.h"
 #include "core/MessageBoxes.h"
 #include "core/Services.h"
+#include "store/ImportJournal.h"
 #include "store/TemplateRecords.h"
 
 #include <QDateTime>
@@ -193,6 +194,8 @@ bool OpenTemplateDatabase(AppState &state, Services &services)
                 return false;
             }
 
+            // Databases made before the journal of import runs gain it now.
+            EnsureImportJournal(state.connection);
             Records(state).indexRecord.open(
                 state.connection, QStringLiteral("select * from tblTmpltIndex ORDER BY tm_desc COLLATE ") + kUserOrder);
             return true;

@@ -3,7 +3,9 @@
 #include "platform/VCardStore.h"
 #include "source/CReadFile.h"
 #include "source/MappingGrid.h"
+#include "store/ImportJournal.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QProcess>
 #include <QScopeGuard>
@@ -93,6 +95,19 @@ private slots:
         // and 6 are saved, rows 2 to 4 are blank; row 5 (a company alone) has no name, row 6 (Bob) no company.
         QCOMPARE(b.state.counters.values, (std::array<int, kImportCounterCount>{3, 3, 1, 1, 2, 2, 2}));
         QVERIFY(b.state.filePath.isEmpty());
+        // The journal holds the run: its counters, its source's checksum and the contacts it made by
+        // UID and source row; each card carries the run and its row.
+        const QList<ImportRunRecord> runs = ImportRuns(b.state.connection);
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs[0].outcome + runs[0].sourceSha256,
+                 "completed" + QCryptographicHash::hash(kContacts, QCryptographicHash::Sha256).toHex());
+        QCOMPARE(runs[0].counters, b.state.counters.values);
+        QStringList uids, files = QDir(b.folder(QStringLiteral("Contacts"))->EntryID()).entryList({"*.vcf"});
+        QList<int> rows;
+        for (const ImportRunContact &c : ImportRunContacts(b.state.connection, runs[0].id))
+            uids << c.uid + QStringLiteral(".vcf"), rows << c.sourceRow;
+        QCOMPARE(uids, files);
+        QCOMPARE(rows, (QList<int>{1, 5, 6}));
 
         const QList<outlook::ContactData> saved = b.contactsIn(QStringLiteral("Contacts"));
         QCOMPARE(saved.size(), 3);
@@ -103,6 +118,7 @@ private slots:
         QCOMPARE(saved[1].property(QStringLiteral("CompanyName")), QVariant(QStringLiteral("Bolt Ltd")));
         QCOMPARE(saved[1].property(QStringLiteral("EmailAddress")), QVariant(QStringLiteral("not-an-address")));
         QCOMPARE(saved[2].property(QStringLiteral("FirstName")), QVariant(QStringLiteral("Bob")));
+        QCOMPARE(saved[2].importRun + QString::number(saved[2].sourceRow), runs[0].id + QStringLiteral("6"));
         // A user field left empty is written as one space; spaces in the source are kept.
         QCOMPARE(saved[0].userProperties.Find(QStringLiteral("Region"))->value, QVariant(QStringLiteral("North")));
         QCOMPARE(saved[1].userProperties.Find(QStringLiteral("Region"))->value, QVariant(QStringLiteral(" ")));
@@ -256,6 +272,8 @@ private slots:
         QCOMPARE(b.state.counters[ImportCounter::TotalImported], 1);
         QCOMPARE(b.contactsIn(QStringLiteral("Contacts")).size(), 1);
         QVERIFY(!b.state.filePath.isEmpty()); // kept after an abort
+        QCOMPARE(ImportRuns(b.state.connection).value(0).outcome, QStringLiteral("aborted"));
+        QCOMPARE(ImportRunContacts(b.state.connection, ImportRuns(b.state.connection).value(0).id).size(), 1);
     }
 
     void rowCounts_data()

@@ -61,11 +61,16 @@ private slots:
         QVERIFY(!readBytes(t.file(QStringLiteral("MirelTmplts.mdb"))).startsWith("SQLite format 3"));
         QVERIFY(Records(t.state).indexRecord.isOpen() && Records(t.state).indexRecord.eof());
 
-        // The next start opens it silently.
+        // The next start opens it silently; one made before the journal of import runs gains it.
+        t.state.connection->execute(QStringLiteral("DROP TABLE tblImportRuns"));
+        t.state.connection->execute(QStringLiteral("DROP TABLE tblImportRunContacts"));
         AppState again;
         QVERIFY(OpenTemplateDatabase(again, t.services));
         QCOMPARE(t.boxes.boxes.size(), 1);
         QCOMPARE(Records(again).systemRecord.recordCount(), 1);
+        QCOMPARE(again.connection->scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN "
+                                                         "('tblImportRuns', 'tblImportRunContacts')")),
+                 QVariant(2));
     }
 
     void twoFirstStartsAtOnce()
