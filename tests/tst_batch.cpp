@@ -133,6 +133,11 @@ private slots:
         QCOMPARE(written, cards + kept);
         QCOMPARE(s.cards(), cards + kept);
         QVERIFY(!QFileInfo::exists(s.file(QStringLiteral("none.mdb"))));
+        // The journal lists the run with the contacts it made, newest first.
+        const Run runs = batch({"--list-runs", "--database", s.file(QStringLiteral("MirelTmplts.mdb"))});
+        if (cards)
+            QVERIFY2(runs.out.section('\n', 0, 0).endsWith(QStringLiteral("\t%1\tcompleted").arg(cards)),
+                     qPrintable(runs.out));
     }
 
     void usage_data()

@@ -5,6 +5,7 @@
 #include "core/Services.h"
 #include "platform/VCardStore.h"
 #include "source/MappingGrid.h"
+#include "store/ImportJournal.h"
 #include "store/TemplateDatabase.h"
 
 #include <QCommandLineParser>
@@ -19,6 +20,7 @@ const char *const kUsage =
     "Usage: mirelimport-batch --template NAME --input FILE --folder DIR|URL [--database FILE]\n"
     "                         [--user NAME] [--ca-file FILE]\n"
     "                         [--accept-custom-form] [--continue-on-field-errors]\n"
+    "       mirelimport-batch --list-runs [--database FILE]\n"
     "\n"
     "Imports FILE with the saved template NAME into the contact folder DIR (a folder of a vCard\n"
     "address book; made when it does not exist), or into the address book at URL on a CardDAV\n"
@@ -28,6 +30,8 @@ const char *const kUsage =
     "  --user NAME                 the user name on the server; the password is read from the\n"
     "                              environment variable MIREL_PASSWORD, never from the command line\n"
     "  --ca-file FILE              the certificate of the CA that signs the server's certificate\n"
+    "  --list-runs                 prints the import runs, newest first: id, start (UTC), template,\n"
+    "                              source, folder, contacts created and outcome, separated by tabs\n"
     "  --accept-custom-form        use a folder whose contacts have a custom form\n"
     "  --continue-on-field-errors  go on when a user-defined field cannot be written\n"
     "\n"
@@ -38,6 +42,28 @@ int usage(FILE *to, int status)
 {
     std::fputs(kUsage, to);
     return status;
+}
+
+// Prints the journal's runs, newest first.
+int listRuns(const QString &database)
+{
+    if (!QFileInfo(database).isFile()) {
+        std::fprintf(stderr, "The template database %s does not exist.\n", qPrintable(database));
+        return 1;
+    }
+    StderrMessageBoxes boxes;
+    Services services;
+    services.messages = &boxes;
+    services.databaseFile = database;
+    AppState state;
+    if (!OpenTemplateDatabase(state, services))
+        return 1;
+    for (const ImportRunRecord &run : ImportRuns(state.connection)) {
+        const QStringList fields{run.id, run.started.toString(Qt::ISODate), run.templateName, run.source, run.entryId,
+                                 QString::number(ImportRunContacts(state.connection, run.id).size()), run.outcome};
+        std::printf("%s\n", qPrintable(fields.join(QLatin1Char('\t'))));
+    }
+    return 0;
 }
 
 } // namespace
@@ -54,15 +80,23 @@ int main(int argc, char *argv[])
     const QCommandLineOption continueOption(QStringLiteral("continue-on-field-errors"));
     const QCommandLineOption userOption(QStringLiteral("user"), QString(), QStringLiteral("NAME"));
     const QCommandLineOption caOption(QStringLiteral("ca-file"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption listRunsOption(QStringLiteral("list-runs"));
     const QCommandLineOption helpOption(QStringLiteral("help"));
     parser.addOptions({templateOption, inputOption, folderOption, databaseOption, userOption, caOption, acceptOption,
-                       continueOption, helpOption});
+                       continueOption, listRunsOption, helpOption});
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
         return usage(stderr, 2);
     }
     if (parser.isSet(helpOption))
         return usage(stdout, 0);
+    if (parser.isSet(listRunsOption)) {
+        if (parser.isSet(templateOption) || parser.isSet(inputOption) || parser.isSet(folderOption) ||
+            !parser.positionalArguments().isEmpty())
+            return usage(stderr, 2);
+        return listRuns(parser.isSet(databaseOption) ? parser.value(databaseOption)
+                                                     : TemplateDatabasePath(QCoreApplication::applicationDirPath()));
+    }
     if (!parser.isSet(templateOption) || !parser.isSet(inputOption) || !parser.isSet(folderOption) ||
         !parser.positionalArguments().isEmpty() || parser.value(templateOption).isEmpty() ||
         parser.value(inputOption).isEmpty() || parser.value(folderOption).isEmpty())
