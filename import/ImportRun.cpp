@@ -175,7 +175,7 @@ public:
         write([&] { BeginImportRun(state.connection, m_run); });
     }
     const QString &id() const { return m_run.id; }
-    void created(const QString &uid, int row) { m_contacts.append({uid, row}); }
+    void created(const QString &uid, int row, const QString &stamp) { m_contacts.append({uid, row, stamp}); }
     void finish(bool completed)
     {
         m_run.ended = QDateTime::currentDateTimeUtc();
@@ -277,7 +277,7 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
             try {
                 contact.setImportRun(journal.id(), rowNumber);
                 contact.Close(outlook::olSave);
-                journal.created(contact.savedUid(), rowNumber);
+                journal.created(contact.savedUid(), rowNumber, contact.savedStamp());
                 count(ImportCounter::TotalImported);
                 state.pendingContact = state.folderItems->Add(state.customFormName);
             } catch (const std::exception &e) {

@@ -97,4 +97,9 @@ void ContactItem::SetProperty(const QString &name, const QVariant &value)
     m_data.setProperty(name, value);
 }
 
+RemoveOutcome Folder::RemoveIfUnchanged(const QString &, const QString &)
+{
+    throw AppError(ErrorCode::Internal, QStringLiteral("Contacts cannot be removed from the folder %1.").arg(Name()));
+}
+
 } // namespace outlook

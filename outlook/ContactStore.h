@@ -88,8 +88,10 @@ public:
         m_data.importRun = run;
         m_data.sourceRow = sourceRow;
     }
-    // The UID the contact was last saved under; empty before it is saved.
+    // The UID the contact was last saved under, and what tells later whether it is still as
+    // saved (a checksum of the card, or the server's ETag); empty before it is saved.
     QString savedUid() const { return m_savedUid; }
+    QString savedStamp() const { return m_savedStamp; }
 
     // olSave stores the contact in its folder; olDiscard drops the changes.
     virtual void Close(int saveMode) = 0;
@@ -97,6 +99,7 @@ public:
 protected:
     ContactData m_data;
     QString m_savedUid;
+    QString m_savedStamp;
 };
 
 class Items {
@@ -110,6 +113,13 @@ public:
     virtual std::shared_ptr<ContactItem> Add(const QString &messageClass) = 0;
 };
 
+// What became of a contact that was to be removed.
+enum class RemoveOutcome {
+    Removed,
+    Changed, // changed since it was saved: kept
+    Gone,    // no longer there
+};
+
 class Folder {
 public:
     virtual ~Folder() = default;
@@ -120,6 +130,9 @@ public:
     virtual std::shared_ptr<outlook::Items> Items() = 0;
     virtual QList<std::shared_ptr<Folder>> Folders() = 0;
     virtual std::shared_ptr<Folder> AddFolder(const QString &name) = 0;
+    // Removes the contact saved under uid when it is still as it was saved (stamp: its
+    // savedStamp then); a changed contact is kept.
+    virtual RemoveOutcome RemoveIfUnchanged(const QString &uid, const QString &stamp);
 };
 
 class Store {

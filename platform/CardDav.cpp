@@ -260,17 +260,39 @@ Collection Client::createAddressBook(const QString &displayName)
     return Collection{url, displayName, true};
 }
 
-bool Client::putNewCard(const QUrl &book, const QString &uid, const QByteArray &card)
+namespace {
+QUrl cardUrl(const QUrl &book, const QString &uid)
 {
-    const QUrl url = book.resolved(QUrl(QString::fromLatin1(QUrl::toPercentEncoding(uid + QStringLiteral(".vcf")))));
+    return book.resolved(QUrl(QString::fromLatin1(QUrl::toPercentEncoding(uid + QStringLiteral(".vcf")))));
+}
+} // namespace
+
+std::optional<QString> Client::putNewCard(const QUrl &book, const QString &uid, const QByteArray &card)
+{
+    const QUrl url = cardUrl(book, uid);
     const HttpClient::Response r =
         m_http.request("PUT", url, {{"If-None-Match", "*"}, {"Content-Type", "text/vcard; charset=utf-8"}}, card);
     if (r.status == 412)
-        return false;
+        return std::nullopt;
     // Some servers answer a refused card with 207 and the reason inside: only these count as stored.
     if (r.status != 201 && r.status != 204 && r.status != 200)
         refuse(r, url, QStringLiteral("store the contact %1").arg(url.toString()));
-    return true;
+    return QString::fromUtf8(r.header("etag"));
+}
+
+outlook::RemoveOutcome Client::deleteCard(const QUrl &book, const QString &uid, const QString &etag)
+{
+    if (etag.isEmpty()) // without the server's word on the version, the card is kept
+        return outlook::RemoveOutcome::Changed;
+    const QUrl url = cardUrl(book, uid);
+    const HttpClient::Response r = m_http.request("DELETE", url, {{"If-Match", etag.toUtf8()}});
+    if (r.status == 412)
+        return outlook::RemoveOutcome::Changed;
+    if (r.status == 404)
+        return outlook::RemoveOutcome::Gone;
+    if (r.status != 200 && r.status != 204)
+        refuse(r, url, QStringLiteral("delete the contact %1").arg(url.toString()));
+    return outlook::RemoveOutcome::Removed;
 }
 
 QList<QByteArray> Client::cards(const QUrl &book)

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "outlook/ContactStore.h"
 #include "platform/HttpClient.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QUrl>
+#include <optional>
 
 // The CardDAV protocol (RFC 6352 over WebDAV) as the contact store needs it: finding the user's
 // address books, making one, storing a card without ever overwriting one, and reading the cards
@@ -32,9 +34,11 @@ public:
     Collection addressBook(const QUrl &url);
     // Makes an address book in the home (extended MKCOL) with this display name.
     Collection createAddressBook(const QString &displayName);
-    // Stores a new card as <uid>.vcf; False when a card of that name is there already (nothing
-    // is overwritten).
-    bool putNewCard(const QUrl &book, const QString &uid, const QByteArray &card);
+    // Stores a new card as <uid>.vcf and gives the server's ETag for it (empty when it sent
+    // none); none when a card of that name is there already (nothing is overwritten).
+    std::optional<QString> putNewCard(const QUrl &book, const QString &uid, const QByteArray &card);
+    // Deletes the card <uid>.vcf when its ETag is still this one.
+    outlook::RemoveOutcome deleteCard(const QUrl &book, const QString &uid, const QString &etag);
     // Every card of the address book, as the server holds it.
     QList<QByteArray> cards(const QUrl &book);
 

@@ -35,9 +35,10 @@ public:
                            QStringLiteral("A contact read from a server is not written back to it."));
         for (int attempt = 0; attempt < 3; ++attempt) {
             m_uid = vcardstore::newContactUid();
-            if (m_client->putNewCard(m_book, m_uid, vcardstore::cardFromContact(m_uid, m_data))) {
+            if (const auto etag = m_client->putNewCard(m_book, m_uid, vcardstore::cardFromContact(m_uid, m_data))) {
                 m_stored = true;
                 m_savedUid = m_uid;
+                m_savedStamp = *etag;
                 return;
             }
         }
@@ -96,6 +97,10 @@ public:
     std::shared_ptr<outlook::Folder> AddFolder(const QString &) override
     {
         throw AppError(ErrorCode::Internal, QStringLiteral("An address book on a server holds no folders."));
+    }
+    outlook::RemoveOutcome RemoveIfUnchanged(const QString &uid, const QString &stamp) override
+    {
+        return m_client->deleteCard(m_book.url, uid, stamp);
     }
 
 private:

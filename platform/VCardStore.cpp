@@ -6,6 +6,7 @@
 #include "platform/ContactCard.h"
 #include "platform/VCard.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -124,6 +125,12 @@ QString writeWholeFile(const QString &path, const QByteArray &bytes)
     return error ? systemError(error) : QString();
 }
 
+// What tells whether a card is still as it was written: a checksum of its bytes.
+QString cardStamp(const QByteArray &card)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(card, QCryptographicHash::Sha256).toHex());
+}
+
 } // namespace
 
 QString newContactUid()
@@ -183,12 +190,13 @@ public:
         if (m_cardCount > 1)
             throw AppError(ErrorCode::Internal, QStringLiteral("The file '%1' holds %2 contacts; it is left as it is.")
                                                     .arg(m_fileName, QString::number(m_cardCount)));
-        const QString problem =
-            writeWholeFile(QDir(m_folderPath).filePath(m_fileName), cardFromContact(m_uid, m_data, m_foreign));
+        const QByteArray card = cardFromContact(m_uid, m_data, m_foreign);
+        const QString problem = writeWholeFile(QDir(m_folderPath).filePath(m_fileName), card);
         if (!problem.isEmpty())
             throw AppError(ErrorCode::Internal,
                            QStringLiteral("The contact could not be saved in '%1': %2").arg(m_folderPath, problem));
         m_savedUid = m_uid;
+        m_savedStamp = cardStamp(card);
     }
 
 private:
@@ -327,6 +335,27 @@ public:
     std::shared_ptr<outlook::Folder> AddFolder(const QString &name) override
     {
         return makeFolder(m_path, m_storeId, name, outlook::olContactItem);
+    }
+    outlook::RemoveOutcome RemoveIfUnchanged(const QString &uid, const QString &stamp) override
+    {
+        // Only a card this program named: a UID that would lead out of the folder names none.
+        const QString path = QDir(m_path).filePath(uid + QStringLiteral(".vcf"));
+        QByteArray bytes;
+        QString problem;
+        if (uid.isEmpty() || uid.contains(QLatin1Char('/')) || uid.startsWith(QLatin1Char('.')) ||
+            !QFileInfo::exists(path))
+            return outlook::RemoveOutcome::Gone;
+        if (!readRegularFile(path, kCardLimit, bytes, problem) || cardStamp(bytes) != stamp)
+            return outlook::RemoveOutcome::Changed;
+        if (::unlink(QFile::encodeName(path).constData()) != 0)
+            throw AppError(ErrorCode::Internal,
+                           QStringLiteral("The contact '%1' could not be removed: %2").arg(path, systemError(errno)));
+        const int dir = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) { // the removal lasts once the folder's entry is on the disk
+            ::fsync(dir);
+            ::close(dir);
+        }
+        return outlook::RemoveOutcome::Removed;
     }
 
 private:

@@ -28,8 +28,13 @@ void EnsureImportJournal(const std::shared_ptr<Connection> &db)
                               "IR_ENTRYID TEXT, IR_STOREID TEXT, IR_STARTED TEXT, IR_ENDED TEXT, ") +
                counters.join(QStringLiteral(", ")) + QStringLiteral(", IR_OUTCOME TEXT NOT NULL)"));
     db->execute(QStringLiteral("CREATE TABLE IF NOT EXISTS tblImportRunContacts (IRC_RUN TEXT NOT NULL, "
-                              "IRC_UID TEXT NOT NULL, IRC_ROW INTEGER NOT NULL)"));
+                              "IRC_UID TEXT NOT NULL, IRC_ROW INTEGER NOT NULL, IRC_STAMP TEXT)"));
     db->execute(QStringLiteral("CREATE INDEX IF NOT EXISTS IRC_RUN ON tblImportRunContacts (IRC_RUN)"));
+    // Journals made before contacts had their stamps gain the column.
+    if (!db->scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'tblImportRunContacts'"))
+             .toString()
+             .contains(QLatin1String("IRC_STAMP")))
+        db->execute(QStringLiteral("ALTER TABLE tblImportRunContacts ADD COLUMN IRC_STAMP TEXT"));
 }
 
 void BeginImportRun(const std::shared_ptr<Connection> &db, const ImportRunRecord &run)
@@ -55,13 +60,19 @@ void FinishImportRun(const std::shared_ptr<Connection> &db, const ImportRunRecor
                        set.join(QStringLiteral(", ")) + QStringLiteral(" WHERE IR_ID = ?"),
                    values);
         for (const ImportRunContact &c : contacts)
-            db->execute(QStringLiteral("INSERT INTO tblImportRunContacts (IRC_RUN, IRC_UID, IRC_ROW) VALUES (?, ?, ?)"),
-                       {run.id, c.uid, c.sourceRow});
+            db->execute(QStringLiteral("INSERT INTO tblImportRunContacts (IRC_RUN, IRC_UID, IRC_ROW, IRC_STAMP) "
+                                       "VALUES (?, ?, ?, ?)"),
+                        {run.id, c.uid, c.sourceRow, c.stamp});
         db->commit();
     } catch (...) {
         db->rollback();
         throw;
     }
+}
+
+void MarkImportRunUndone(const std::shared_ptr<Connection> &db, const QString &runId)
+{
+    db->execute(QStringLiteral("UPDATE tblImportRuns SET IR_OUTCOME = 'undone' WHERE IR_ID = ?"), {runId});
 }
 
 QList<ImportRunRecord> ImportRuns(const std::shared_ptr<Connection> &db)
@@ -96,6 +107,7 @@ QList<ImportRunContact> ImportRunContacts(const std::shared_ptr<Connection> &db,
     rows.open(db, QStringLiteral("SELECT * FROM tblImportRunContacts WHERE IRC_RUN = ? ORDER BY rowid"), {runId});
     for (; !rows.eof(); rows.moveNext())
         contacts << ImportRunContact{rows.value(QStringLiteral("IRC_UID")).toString(),
-                                     rows.value(QStringLiteral("IRC_ROW")).toInt()};
+                                     rows.value(QStringLiteral("IRC_ROW")).toInt(),
+                                     rows.value(QStringLiteral("IRC_STAMP")).toString()};
     return contacts;
 }

@@ -25,12 +25,13 @@ struct ImportRunRecord {
     QDateTime started;
     QDateTime ended;
     std::array<int, kImportCounterCount> counters{};
-    QString outcome; // "running" until the run ends, then "completed" or "aborted"
+    QString outcome; // "running" until the run ends, then "completed" or "aborted"; "undone" after an undo
 };
 
 struct ImportRunContact {
     QString uid;
     int sourceRow = 0;
+    QString stamp; // what tells whether the contact is still as the run saved it
 };
 
 // Makes the journal's tables in a template database made before them. Failures reach the caller
@@ -40,6 +41,8 @@ void EnsureImportJournal(const std::shared_ptr<DataAccess::Connection> &db);
 void BeginImportRun(const std::shared_ptr<DataAccess::Connection> &db, const ImportRunRecord &run);
 // The run's end, its counters and its contacts, in one transaction.
 void FinishImportRun(const std::shared_ptr<DataAccess::Connection> &db, const ImportRunRecord &run, const QList<ImportRunContact> &contacts);
+// Marks a run as undone.
+void MarkImportRunUndone(const std::shared_ptr<DataAccess::Connection> &db, const QString &runId);
 // The runs, newest first.
 QList<ImportRunRecord> ImportRuns(const std::shared_ptr<DataAccess::Connection> &db);
 // The contacts a run created, in the order it created them.

@@ -194,8 +194,12 @@ bool OpenTemplateDatabase(AppState &state, Services &services)
                 return false;
             }
 
-            // Databases made before the journal of import runs gain it now.
-            EnsureImportJournal(state.connection);
+            // Databases made before the journal of import runs gain it now. One that cannot be
+            // changed (a read-only file) still opens: the runs then say that they were not recorded.
+            try {
+                EnsureImportJournal(state.connection);
+            } catch (const std::exception &) {
+            }
             Records(state).indexRecord.open(
                 state.connection, QStringLiteral("select * from tblTmpltIndex ORDER BY tm_desc COLLATE ") + kUserOrder);
             return true;

@@ -1,8 +1,10 @@
 #include "DavServer.h"
 #include "ImportFixtures.h"
 #include "core/ServerLogins.h"
+#include "import/UndoRun.h"
 #include "platform/CardDav.h"
 #include "platform/ContactCard.h"
+#include "store/ImportJournal.h"
 
 #include <QSemaphore>
 #include <QTcpServer>
@@ -140,6 +142,11 @@ private slots:
         Run local(loginOf(server));
         QVERIFY(local.import(QStringLiteral("Contacts")));
         QCOMPARE(byLastName(run.onServer(server)), byLastName(local.contactsIn(QStringLiteral("Contacts"))));
+        // Undone, by the ETags the server gave: the address book is empty again.
+        UndoCounts counts;
+        QVERIFY(UndoImportRun(run.state, run.services, ImportRuns(run.state.connection).value(0).id, counts));
+        QCOMPARE(counts.removed, 3);
+        QVERIFY(run.onServer(server).isEmpty());
     }
 
     // Each refusal is said with the server's words and stops the run; what the server confirmed

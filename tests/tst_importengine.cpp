@@ -3,6 +3,7 @@
 #include "platform/VCardStore.h"
 #include "source/CReadFile.h"
 #include "source/MappingGrid.h"
+#include "import/UndoRun.h"
 #include "store/ImportJournal.h"
 
 #include <QCryptographicHash>
@@ -123,6 +124,33 @@ private slots:
         QCOMPARE(saved[0].userProperties.Find(QStringLiteral("Region"))->value, QVariant(QStringLiteral("North")));
         QCOMPARE(saved[1].userProperties.Find(QStringLiteral("Region"))->value, QVariant(QStringLiteral(" ")));
         QCOMPARE(saved[2].userProperties.Find(QStringLiteral("Region"))->value, QVariant(QStringLiteral("   ")));
+    }
+
+    // An undo removes the contacts the run made and nothing else: a contact edited since stays,
+    // other cards are untouched, and a second undo changes nothing.
+    void undo()
+    {
+        Bench b;
+        b.makeTemplate(QStringLiteral("People"), QStringLiteral("CSH"), contactTemplate());
+        const QDir folder(b.folder(QStringLiteral("Contacts"))->EntryID());
+        writeBytes(folder.filePath(QStringLiteral("theirs.vcf")), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:X\r\nEND:VCARD\r\n");
+        QVERIFY(b.verify(b.writeSource(QStringLiteral("people.csv"), kContacts)) && b.create());
+        const QString run = ImportRuns(b.state.connection).value(0).id;
+        const QString edited = folder.filePath(ImportRunContacts(b.state.connection, run).value(1).uid + ".vcf");
+        writeBytes(edited, readBytes(edited).replace("END:VCARD", "NOTE:called\r\nEND:VCARD"));
+        QMap<QString, QByteArray> kept;
+        for (const QString &name : {QStringLiteral("theirs.vcf"), QFileInfo(edited).fileName()})
+            kept[name] = readBytes(folder.filePath(name));
+        for (int time = 0; time < 2; ++time) {
+            UndoCounts counts;
+            QVERIFY(UndoImportRun(b.state, b.services, run, counts));
+            QCOMPARE((QList<int>{counts.removed, counts.changed, counts.gone}),
+                     time == 0 ? (QList<int>{2, 1, 0}) : (QList<int>{0, 0, 0}));
+            QCOMPARE(folder.entryList({QStringLiteral("*.vcf")}), kept.keys());
+            for (const QString &name : kept.keys())
+                QCOMPARE(readBytes(folder.filePath(name)), kept[name]);
+            QCOMPARE(ImportRuns(b.state.connection).value(0).outcome, QStringLiteral("undone"));
+        }
     }
 
     void workbookSource()

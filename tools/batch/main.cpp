@@ -5,6 +5,8 @@
 #include "core/Services.h"
 #include "platform/VCardStore.h"
 #include "source/MappingGrid.h"
+#include "core/ErrorReport.h"
+#include "import/UndoRun.h"
 #include "store/ImportJournal.h"
 #include "store/TemplateDatabase.h"
 
@@ -21,6 +23,7 @@ const char *const kUsage =
     "                         [--user NAME] [--ca-file FILE]\n"
     "                         [--accept-custom-form] [--continue-on-field-errors]\n"
     "       mirelimport-batch --list-runs [--database FILE]\n"
+    "       mirelimport-batch --undo RUN_ID [--database FILE] [--user NAME] [--ca-file FILE]\n"
     "\n"
     "Imports FILE with the saved template NAME into the contact folder DIR (a folder of a vCard\n"
     "address book; made when it does not exist), or into the address book at URL on a CardDAV\n"
@@ -32,6 +35,7 @@ const char *const kUsage =
     "  --ca-file FILE              the certificate of the CA that signs the server's certificate\n"
     "  --list-runs                 prints the import runs, newest first: id, start (UTC), template,\n"
     "                              source, folder, contacts created and outcome, separated by tabs\n"
+    "  --undo RUN_ID               removes the contacts the run created that are unchanged since\n"
     "  --accept-custom-form        use a folder whose contacts have a custom form\n"
     "  --continue-on-field-errors  go on when a user-defined field cannot be written\n"
     "\n"
@@ -58,11 +62,54 @@ int listRuns(const QString &database)
     AppState state;
     if (!OpenTemplateDatabase(state, services))
         return 1;
-    for (const ImportRunRecord &run : ImportRuns(state.connection)) {
-        const QStringList fields{run.id, run.started.toString(Qt::ISODate), run.templateName, run.source, run.entryId,
-                                 QString::number(ImportRunContacts(state.connection, run.id).size()), run.outcome};
-        std::printf("%s\n", qPrintable(fields.join(QLatin1Char('\t'))));
+    try {
+        for (const ImportRunRecord &run : ImportRuns(state.connection)) {
+            const QStringList fields{run.id,          run.started.toString(Qt::ISODate),
+                                     run.templateName, run.source,
+                                     run.entryId,     QString::number(ImportRunContacts(state.connection, run.id).size()),
+                                     run.outcome};
+            std::printf("%s\n", qPrintable(fields.join(QLatin1Char('\t'))));
+        }
+    } catch (const std::exception &e) {
+        ReportError(boxes, TrappedError(e));
+        return 1;
     }
+    return 0;
+}
+
+// Undoes one run and prints what became of its contacts.
+int undoRun(const QString &database, const QString &runId, ServerLogins &login)
+{
+    if (!QFileInfo(database).isFile()) {
+        std::fprintf(stderr, "The template database %s does not exist.\n", qPrintable(database));
+        return 1;
+    }
+    StderrMessageBoxes boxes;
+    Services services;
+    services.messages = &boxes;
+    services.databaseFile = database;
+    AppState state;
+    if (!OpenTemplateDatabase(state, services))
+        return 1;
+    QString folder;
+    try {
+        for (const ImportRunRecord &run : ImportRuns(state.connection))
+            if (run.id == runId)
+                folder = run.entryId;
+        // A folder on disk is opened in the address book that holds it; a server's needs none.
+        const QString store = carddav::isServerLocation(folder) ? QString() : QFileInfo(folder).absolutePath();
+        state.outlookApplication = std::make_shared<vcardstore::VCardApplication>(
+            store, false, [&login](const QUrl &s) { return login.loginFor(s); });
+        state.outlookNamespace = state.outlookApplication->GetNamespace(QStringLiteral("MAPI"));
+    } catch (const std::exception &e) {
+        ReportError(boxes, TrappedError(e));
+        return 1;
+    }
+    UndoCounts counts;
+    if (!UndoImportRun(state, services, runId, counts))
+        return 1;
+    std::printf("Contacts removed: %d\nContacts kept - changed since: %d\nContacts already gone: %d\n", counts.removed,
+                counts.changed, counts.gone);
     return 0;
 }
 
@@ -81,21 +128,27 @@ int main(int argc, char *argv[])
     const QCommandLineOption userOption(QStringLiteral("user"), QString(), QStringLiteral("NAME"));
     const QCommandLineOption caOption(QStringLiteral("ca-file"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption listRunsOption(QStringLiteral("list-runs"));
+    const QCommandLineOption undoOption(QStringLiteral("undo"), QString(), QStringLiteral("RUN_ID"));
     const QCommandLineOption helpOption(QStringLiteral("help"));
     parser.addOptions({templateOption, inputOption, folderOption, databaseOption, userOption, caOption, acceptOption,
-                       continueOption, listRunsOption, helpOption});
+                       continueOption, listRunsOption, undoOption, helpOption});
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
         return usage(stderr, 2);
     }
     if (parser.isSet(helpOption))
         return usage(stdout, 0);
-    if (parser.isSet(listRunsOption)) {
+    if (parser.isSet(listRunsOption) || parser.isSet(undoOption)) {
         if (parser.isSet(templateOption) || parser.isSet(inputOption) || parser.isSet(folderOption) ||
-            !parser.positionalArguments().isEmpty())
+            !parser.positionalArguments().isEmpty() || (parser.isSet(listRunsOption) && parser.isSet(undoOption)))
             return usage(stderr, 2);
-        return listRuns(parser.isSet(databaseOption) ? parser.value(databaseOption)
-                                                     : TemplateDatabasePath(QCoreApplication::applicationDirPath()));
+        const QString database = parser.isSet(databaseOption)
+                                     ? parser.value(databaseOption)
+                                     : TemplateDatabasePath(QCoreApplication::applicationDirPath());
+        if (parser.isSet(listRunsOption))
+            return listRuns(database);
+        FixedServerLogin login({parser.value(userOption), qEnvironmentVariable("MIREL_PASSWORD"), parser.value(caOption)});
+        return undoRun(database, parser.value(undoOption), login);
     }
     if (!parser.isSet(templateOption) || !parser.isSet(inputOption) || !parser.isSet(folderOption) ||
         !parser.positionalArguments().isEmpty() || parser.value(templateOption).isEmpty() ||
