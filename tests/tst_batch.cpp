@@ -135,9 +135,14 @@ private slots:
         QVERIFY(!QFileInfo::exists(s.file(QStringLiteral("none.mdb"))));
         // The journal lists the run with the contacts it made, newest first.
         const Run runs = batch({"--list-runs", "--database", s.file(QStringLiteral("MirelTmplts.mdb"))});
-        if (cards)
-            QVERIFY2(runs.out.section('\n', 0, 0).endsWith(QStringLiteral("\t%1\tcompleted").arg(cards)),
-                     qPrintable(runs.out));
+        if (!cards)
+            return;
+        QVERIFY2(runs.out.section('\n', 0, 0).endsWith(QStringLiteral("\t%1\tcompleted").arg(cards)),
+                 qPrintable(runs.out));
+        // Undone, the folder holds what it held before.
+        const Run undo = batch({"--undo", runs.out.section('\t', 0, 0), "--database", args[7]});
+        QVERIFY2(undo.out.startsWith(QStringLiteral("Contacts removed: %1\n").arg(cards)), qPrintable(undo.err));
+        QCOMPARE(s.cards(), kept);
     }
 
     void usage_data()

@@ -48,20 +48,30 @@ int usage(FILE *to, int status)
     return status;
 }
 
+// The template database of a journal command, with its boxes on standard error.
+struct JournalCommand {
+    StderrMessageBoxes boxes;
+    Services services;
+    AppState state;
+    bool open(const QString &database)
+    {
+        if (!QFileInfo(database).isFile()) {
+            std::fprintf(stderr, "The template database %s does not exist.\n", qPrintable(database));
+            return false;
+        }
+        services.messages = &boxes;
+        services.databaseFile = database;
+        return OpenTemplateDatabase(state, services);
+    }
+};
+
 // Prints the journal's runs, newest first.
 int listRuns(const QString &database)
 {
-    if (!QFileInfo(database).isFile()) {
-        std::fprintf(stderr, "The template database %s does not exist.\n", qPrintable(database));
+    JournalCommand command;
+    if (!command.open(database))
         return 1;
-    }
-    StderrMessageBoxes boxes;
-    Services services;
-    services.messages = &boxes;
-    services.databaseFile = database;
-    AppState state;
-    if (!OpenTemplateDatabase(state, services))
-        return 1;
+    AppState &state = command.state;
     try {
         for (const ImportRunRecord &run : ImportRuns(state.connection)) {
             const QStringList fields{run.id,          run.started.toString(Qt::ISODate),
@@ -71,7 +81,7 @@ int listRuns(const QString &database)
             std::printf("%s\n", qPrintable(fields.join(QLatin1Char('\t'))));
         }
     } catch (const std::exception &e) {
-        ReportError(boxes, TrappedError(e));
+        ReportError(command.boxes, TrappedError(e));
         return 1;
     }
     return 0;
@@ -80,17 +90,10 @@ int listRuns(const QString &database)
 // Undoes one run and prints what became of its contacts.
 int undoRun(const QString &database, const QString &runId, ServerLogins &login)
 {
-    if (!QFileInfo(database).isFile()) {
-        std::fprintf(stderr, "The template database %s does not exist.\n", qPrintable(database));
+    JournalCommand command;
+    if (!command.open(database))
         return 1;
-    }
-    StderrMessageBoxes boxes;
-    Services services;
-    services.messages = &boxes;
-    services.databaseFile = database;
-    AppState state;
-    if (!OpenTemplateDatabase(state, services))
-        return 1;
+    AppState &state = command.state;
     QString folder;
     try {
         for (const ImportRunRecord &run : ImportRuns(state.connection))
@@ -102,11 +105,11 @@ int undoRun(const QString &database, const QString &runId, ServerLogins &login)
             store, false, [&login](const QUrl &s) { return login.loginFor(s); });
         state.outlookNamespace = state.outlookApplication->GetNamespace(QStringLiteral("MAPI"));
     } catch (const std::exception &e) {
-        ReportError(boxes, TrappedError(e));
+        ReportError(command.boxes, TrappedError(e));
         return 1;
     }
     UndoCounts counts;
-    if (!UndoImportRun(state, services, runId, counts))
+    if (!UndoImportRun(state, command.services, runId, counts))
         return 1;
     std::printf("Contacts removed: %d\nContacts kept - changed since: %d\nContacts already gone: %d\n", counts.removed,
                 counts.changed, counts.gone);
