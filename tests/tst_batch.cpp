@@ -145,6 +145,21 @@ private slots:
         QCOMPARE(s.cards(), kept);
     }
 
+    // A dry run counts and shows the cards, and writes nothing: no folder, no card, no change
+    // to the database.
+    void dryRun()
+    {
+        Setup s;
+        const QByteArray database = readBytes(s.file(QStringLiteral("MirelTmplts.mdb")));
+        const Run run = batch(s.args() << QStringLiteral("--dry-run"));
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.out.startsWith(QStringLiteral("Total Contacts Imported: 2\n")), qPrintable(run.out));
+        QCOMPARE(run.out.count(QStringLiteral("BEGIN:VCARD")), 2);
+        QVERIFY(run.out.contains(QStringLiteral("\r\nN:Lee;;;;\r\n")));
+        QVERIFY(!QFileInfo::exists(s.folderDir));
+        QCOMPARE(readBytes(s.file(QStringLiteral("MirelTmplts.mdb"))), database);
+    }
+
     void usage_data()
     {
         QTest::addColumn<QStringList>("arguments");

@@ -1,6 +1,8 @@
 #include "BatchServices.h"
 
 #include "platform/CardDavStore.h"
+#include "platform/ContactCard.h"
+#include "platform/VCardStore.h"
 
 #include "core/AppError.h"
 #include "core/AppState.h"
@@ -107,4 +109,28 @@ void TerminalProgress::finish()
 {
     if (m_terminal && m_total > 0)
         std::fputs("\n", stderr);
+}
+
+std::shared_ptr<outlook::ContactItem> DryRunFolder::Add(const QString &messageClass)
+{
+    class Contact : public outlook::ContactItem {
+    public:
+        Contact(DryRunFolder &folder, const QString &messageClass) : m_folder(folder)
+        {
+            m_data.messageClass = messageClass;
+        }
+        void Close(int saveMode) override
+        {
+            if (saveMode != outlook::olSave)
+                return;
+            m_savedUid = vcardstore::newContactUid();
+            const QByteArray card = vcardstore::cardFromContact(m_savedUid, m_data);
+            if (m_folder.firstCards.size() < 10)
+                m_folder.firstCards << card;
+        }
+
+    private:
+        DryRunFolder &m_folder;
+    };
+    return std::make_shared<Contact>(*this, messageClass);
 }

@@ -50,6 +50,25 @@ public:
     bool accept = false;
 };
 
+// Stands for the folder in a dry run: each contact is formatted as its card, the first ten are
+// kept to be shown, and nothing is written anywhere.
+class DryRunFolder : public outlook::Folder, public outlook::Items {
+public:
+    QString EntryID() const override { return QStringLiteral("dry-run"); }
+    QString StoreID() const override { return QStringLiteral("dry-run"); }
+    QString Name() const override { return QStringLiteral("dry run"); }
+    int DefaultItemType() const override { return outlook::olContactItem; }
+    std::shared_ptr<outlook::Items> Items() override { return std::shared_ptr<outlook::Items>(this, [](auto *) {}); }
+    QList<std::shared_ptr<outlook::Folder>> Folders() override { return {}; }
+    std::shared_ptr<outlook::Folder> AddFolder(const QString &) override { return nullptr; }
+    int Count() override { return 0; }
+    std::shared_ptr<outlook::ContactItem> GetFirst() override { return nullptr; }
+    std::shared_ptr<outlook::ContactItem> GetNext() override { return nullptr; }
+    std::shared_ptr<outlook::ContactItem> Add(const QString &messageClass) override;
+
+    QList<QByteArray> firstCards;
+};
+
 // A progress bar on a terminal: rows done of the total and the rate. Silent otherwise.
 class TerminalProgress : public ImportProgress {
 public:

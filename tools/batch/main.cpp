@@ -36,6 +36,9 @@ const char *const kUsage =
     "  --list-runs                 prints the import runs, newest first: id, start (UTC), template,\n"
     "                              source, folder, contacts created and outcome, separated by tabs\n"
     "  --undo RUN_ID               removes the contacts the run created that are unchanged since\n"
+    "  --dry-run                   verifies the file and walks every row without writing anything;\n"
+    "                              prints the counters and the first 10 cards as they would be\n"
+    "                              written\n"
     "  --accept-custom-form        use a folder whose contacts have a custom form\n"
     "  --continue-on-field-errors  go on when a user-defined field cannot be written\n"
     "\n"
@@ -131,10 +134,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption userOption(QStringLiteral("user"), QString(), QStringLiteral("NAME"));
     const QCommandLineOption caOption(QStringLiteral("ca-file"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption listRunsOption(QStringLiteral("list-runs"));
+    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"));
     const QCommandLineOption undoOption(QStringLiteral("undo"), QString(), QStringLiteral("RUN_ID"));
     const QCommandLineOption helpOption(QStringLiteral("help"));
     parser.addOptions({templateOption, inputOption, folderOption, databaseOption, userOption, caOption, acceptOption,
-                       continueOption, listRunsOption, undoOption, helpOption});
+                       continueOption, listRunsOption, undoOption, dryRunOption, helpOption});
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
         return usage(stderr, 2);
@@ -195,8 +199,14 @@ int main(int argc, char *argv[])
     MemoryMappingGrid grid;
     if (!VerifyInputFile(state, services, grid, QStringLiteral("mirelimport-batch")))
         return 1;
-    if (!PrepareImportRun(state, services))
+    // A dry run neither opens the folder nor records the run: nothing is written anywhere.
+    const auto dryRun = std::make_shared<DryRunFolder>();
+    if (parser.isSet(dryRunOption)) {
+        state.targetFolder = dryRun;
+        state.connection.reset();
+    } else if (!PrepareImportRun(state, services)) {
         return 1;
+    }
     TerminalProgress progress(isatty(STDERR_FILENO));
     const bool completed = CreateContacts(state, services, grid, progress);
     progress.finish();
@@ -205,5 +215,8 @@ int main(int argc, char *argv[])
         const ImportCounter counter = ImportCounter(i);
         std::printf("%s: %d\n", qPrintable(ImportCounterLabel(counter)), state.counters[counter]);
     }
+    if (parser.isSet(dryRunOption))
+        for (const QByteArray &card : std::as_const(dryRun->firstCards))
+            std::fputs(card.constData(), stdout);
     return completed ? 0 : 1;
 }
