@@ -1,12 +1,16 @@
 #include "ImportFixtures.h"
 #include "ModalWindows.h"
 #include "app/ui/frmMirelImportMain.h"
+#include "import/ui/frmUndoImport.h"
 #include "platform/qt/QtMessageBoxes.h"
+#include "store/ImportJournal.h"
 #include "store/TemplateDatabase.h"
 
 #include <QDir>
 #include <QMessageBox>
+#include <QMenu>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QTest>
 
 namespace {
@@ -129,6 +133,48 @@ private slots:
         m_t->urls.result = false; // no handler for the help file
         m_window->mnuHelpContents->trigger();
         QCOMPARE(m_t->boxes.boxes.size(), 2);
+    }
+
+    // File, "Undo an Import..." by the keyboard; the run chosen by a click, undone after the
+    // question: its contacts are gone and it is marked undone.
+    void undoAnImport()
+    {
+        m_window->Form_Load();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        m_t->boxes.clear();
+        auto folder = m_t->state.outlookNamespace->Stores().first()->Folders().first();
+        ImportRunRecord run{"run-1", "People", "/tmp/people.csv", {}, {}, folder->EntryID(), folder->StoreID(),
+                            QDateTime::currentDateTime()};
+        QList<ImportRunContact> made;
+        for (const QString name : {QStringLiteral("Lee"), QStringLiteral("Ray")}) {
+            auto contact = folder->Items()->Add(outlook::kStandardContactClass);
+            contact->SetProperty(QStringLiteral("LastName"), name);
+            contact->Close(outlook::olSave);
+            made << ImportRunContact{contact->savedUid(), int(made.size()) + 1, contact->savedStamp()};
+        }
+        run.outcome = QStringLiteral("completed");
+        BeginImportRun(m_t->state.connection, run);
+        FinishImportRun(m_t->state.connection, run, made);
+
+        QString outcome;
+        WhenModal<frmUndoImport>([&](frmUndoImport *dialog) {
+            const QRect first = dialog->lstRuns->visualItemRect(dialog->lstRuns->topLevelItem(0));
+            QTest::mouseClick(dialog->lstRuns->viewport(), Qt::LeftButton, {}, first.center());
+            m_t->boxes.answer(MessageBoxes::Answer::Yes);
+            QTest::mouseClick(dialog->cmdUndo, Qt::LeftButton);
+            outcome = dialog->lstRuns->topLevelItem(0)->text(5);
+            QTest::mouseClick(dialog->cmdClose, Qt::LeftButton);
+        });
+        QTest::keyClick(m_window.get(), Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY(m_window->mnuFile->isVisible());
+        QTest::keyClick(m_window->mnuFile, Qt::Key_U);
+        QTRY_COMPARE(outcome, QStringLiteral("undone"));
+        QVERIFY2(m_t->boxes.texts().value(0).startsWith(QStringLiteral("2 contacts created by the import of")),
+                 qPrintable(m_t->boxes.texts().join('|')));
+        QCOMPARE(m_t->boxes.texts().value(1), QStringLiteral("Contacts deleted: 2\r\nContacts kept - changed since: "
+                                                             "0\r\nContacts already gone: 0"));
+        QVERIFY(QDir(folder->EntryID()).entryList({QStringLiteral("*.vcf")}).isEmpty());
     }
 
     // The real boxes: the text as it is (not read as markup), the icon, the buttons, the

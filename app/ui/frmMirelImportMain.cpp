@@ -7,6 +7,7 @@
 #include "core/Services.h"
 #include "editor/ui/frmTemplate.h"
 #include "import/ImportRun.h"
+#include "import/ui/frmUndoImport.h"
 #include "platform/Help.h"
 #include "platform/qt/ComboItemList.h"
 #include "platform/qt/TreeWidgetGrid.h"
@@ -143,6 +144,7 @@ void frmMirelImportMain::buildControls()
 void frmMirelImportMain::buildMenus()
 {
     mnuFile = named(menuBar()->addMenu(QStringLiteral("&File")), "mnuFile");
+    mnuFileUndo = named(mnuFile->addAction(QStringLiteral("&Undo an Import...")), "mnuFileUndo");
     mnuFileExit = named(mnuFile->addAction(QStringLiteral("E&xit")), "mnuFileExit");
     mnuHelp = named(menuBar()->addMenu(QStringLiteral("&Help")), "mnuHelp");
     mnuHelpContents = named(mnuHelp->addAction(QStringLiteral("&Contents")), "mnuHelpContents");
@@ -151,6 +153,7 @@ void frmMirelImportMain::buildMenus()
     mnuHelpBar2 = named(mnuHelp->addSeparator(), "mnuHelpBar2");
     mnuHelpAbout = named(mnuHelp->addAction(QStringLiteral("&About....")), "mnuHelpAbout");
 
+    connect(mnuFileUndo, &QAction::triggered, this, &frmMirelImportMain::mnuFileUndo_Click);
     connect(mnuFileExit, &QAction::triggered, this, &frmMirelImportMain::mnuFileExit_Click);
     connect(mnuHelpContents, &QAction::triggered, this, &frmMirelImportMain::mnuHelpContents_Click);
     connect(mnuHelpWeb, &QAction::triggered, this, &frmMirelImportMain::mnuHelpWeb_Click);
@@ -257,6 +260,12 @@ void frmMirelImportMain::cmdOK_Click()
         m_progress->hide();
         m_progress->deleteLater();
     }
+}
+
+void frmMirelImportMain::mnuFileUndo_Click()
+{
+    frmUndoImport undo(m_state, m_services, this);
+    undo.exec();
 }
 
 void frmMirelImportMain::mnuFileExit_Click()

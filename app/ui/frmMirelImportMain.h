@@ -33,6 +33,7 @@ public:
     void cmdCreate_Click();
     void cmdOK_Click();
     frmContactImport *progressWindow() const { return m_progress; }
+    void mnuFileUndo_Click();
     void mnuFileExit_Click();
     void mnuHelpContents_Click();
     void mnuHelpWeb_Click();
@@ -58,6 +59,7 @@ public:
     QTreeWidget *TV2;
 
     QMenu *mnuFile;
+    QAction *mnuFileUndo;
     QAction *mnuFileExit;
     QMenu *mnuHelp;
     QAction *mnuHelpContents;
