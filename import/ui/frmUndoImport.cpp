@@ -35,7 +35,7 @@ frmUndoImport::frmUndoImport(AppState &state, Services &services, QWidget *paren
     cmdUndo = buttons->addButton(QStringLiteral("&Undo"), QDialogButtonBox::ActionRole);
     cmdClose = buttons->addButton(QDialogButtonBox::Close);
     layout->addWidget(buttons);
-    resize(720, 320);
+    resize(920, 320);
 
     connect(cmdUndo, &QPushButton::clicked, this, &frmUndoImport::cmdUndo_Click);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::reject);
