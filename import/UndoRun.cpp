@@ -33,6 +33,7 @@ bool UndoImportRun(AppState &state, Services &services, const QString &runId, Un
                 break;
             }
         }
+        folder->SyncRemovals();
         MarkImportRunUndone(state.connection, runId);
         return true;
     } catch (const std::exception &e) {

@@ -133,6 +133,8 @@ public:
     // Removes the contact saved under uid when it is still as it was saved (stamp: its
     // savedStamp then); a changed contact is kept.
     virtual RemoveOutcome RemoveIfUnchanged(const QString &uid, const QString &stamp);
+    // Makes the removals so far last (a folder on disk syncs its entries once for all of them).
+    virtual void SyncRemovals() {}
 };
 
 class Store {

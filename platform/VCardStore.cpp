@@ -350,12 +350,18 @@ public:
         if (::unlink(QFile::encodeName(path).constData()) != 0)
             throw AppError(ErrorCode::Internal,
                            QStringLiteral("The contact '%1' could not be removed: %2").arg(path, systemError(errno)));
-        const int dir = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) { // the removal lasts once the folder's entry is on the disk
-            ::fsync(dir);
-            ::close(dir);
-        }
         return outlook::RemoveOutcome::Removed;
+    }
+    void SyncRemovals() override
+    {
+        // The removals last once the folder's entries are on the disk.
+        const int dir = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int error = dir < 0 || ::fsync(dir) != 0 ? errno : 0;
+        if (dir >= 0)
+            ::close(dir);
+        if (error)
+            throw AppError(ErrorCode::Internal,
+                           QStringLiteral("The removals in '%1' could not be synced: %2").arg(m_path, systemError(error)));
     }
 
 private:
