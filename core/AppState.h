@@ -22,6 +22,10 @@ class Namespace;
 // from a stored template (Update).
 enum class LoadMode { None, Add, Update };
 
+// What a run does with a row whose person the target folder already holds: create a contact all
+// the same, skip the row, or update the contact there with the row's values.
+enum class DuplicatePolicy { Create, Skip, Update };
+
 // The counters of an import run, each with its box on the progress window.
 enum class ImportCounter { TotalImported, Blank, NoContactName, NoCompanyName, InvalidEmail, NoAddress, NoPhone };
 constexpr int kImportCounterCount = 7;
@@ -83,6 +87,9 @@ struct AppState {
         int operator[](ImportCounter counter) const { return values[size_t(counter)]; }
     };
     ImportCounters counters;
+    DuplicatePolicy duplicatePolicy = DuplicatePolicy::Create;
+    int duplicatesSkipped = 0;
+    int duplicatesUpdated = 0;
 
     // import: one row's values and what they showed
     QVariant currentValue;

@@ -6,6 +6,7 @@
 #include "core/ErrorReport.h"
 #include "core/MessageBoxes.h"
 #include "core/Services.h"
+#include "import/DuplicateIndex.h"
 #include "import/FieldAssignment.h"
 #include "outlook/FolderChoice.h"
 #include "source/CReadFile.h"
@@ -233,6 +234,18 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
     counters = AppState::ImportCounters();
     progress.showTotal(rows.recordCount());
     RunJournal journal(state, services);
+    // The people the folder holds, when a row of one of them is to be skipped or to update it.
+    DuplicateIndex index;
+    state.duplicatesSkipped = state.duplicatesUpdated = 0;
+    if (state.duplicatePolicy != DuplicatePolicy::Create) {
+        try {
+            index.addFolder(*state.targetFolder->Items());
+        } catch (const std::exception &e) {
+            ReportError(services.boxes(), TrappedError(e));
+            journal.finish(false);
+            return abort();
+        }
+    }
     const auto stop = [&] {
         journal.finish(false);
         return abort();
@@ -273,12 +286,38 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
         SetContactField(state, services, contact, MappingKey::rowEnd());
 
         const AppState::RowFlags flags = state.rowFlags;
+        if (flags.hasData && state.duplicatePolicy != DuplicatePolicy::Create) {
+            if (const auto existing = index.find(contact.data())) {
+                try {
+                    if (state.duplicatePolicy == DuplicatePolicy::Update) {
+                        // The row's values for the fields the template maps; the rest stays.
+                        for (const auto &[name, value] : contact.data().properties)
+                            existing->SetProperty(name, value);
+                        for (const outlook::UserProperty &field : contact.data().userProperties.items()) {
+                            existing->UserProperties().Add(field.name, field.type);
+                            existing->UserProperties().SetValue(field.name, field.value);
+                        }
+                        existing->Close(outlook::olSave);
+                        ++state.duplicatesUpdated;
+                    } else {
+                        ++state.duplicatesSkipped;
+                    }
+                    state.pendingContact = state.folderItems->Add(state.customFormName);
+                } catch (const std::exception &e) {
+                    ReportError(services.boxes(), TrappedError(e));
+                    return stop();
+                }
+                continue;
+            }
+        }
         if (flags.hasData) {
             try {
                 contact.setImportRun(journal.id(), rowNumber);
                 contact.Close(outlook::olSave);
                 journal.created(contact.savedUid(), rowNumber, contact.savedStamp());
                 count(ImportCounter::TotalImported);
+                if (state.duplicatePolicy != DuplicatePolicy::Create)
+                    index.add(state.pendingContact); // the same person twice in the file makes one contact
                 state.pendingContact = state.folderItems->Add(state.customFormName);
             } catch (const std::exception &e) {
                 // The store failed (a folder gone or no longer writable): what was saved stays.

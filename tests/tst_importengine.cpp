@@ -153,6 +153,43 @@ private slots:
         }
     }
 
+    // A second import of the same people: "skip" creates nothing and changes nothing; "update"
+    // changes exactly the changed field of the contact already there.
+    void reimport_data()
+    {
+        QTest::addColumn<int>("policy");
+        QTest::newRow("skip") << int(DuplicatePolicy::Skip);
+        QTest::newRow("update") << int(DuplicatePolicy::Update);
+    }
+
+    void reimport()
+    {
+        QFETCH(int, policy);
+        Bench b;
+        b.makeTemplate(QStringLiteral("People"), QStringLiteral("CSH"), contactTemplate());
+        QVERIFY(b.verify(b.writeSource(QStringLiteral("people.csv"), kContacts)) && b.create());
+        QList<outlook::ContactData> before = b.contactsIn(QStringLiteral("Contacts"));
+        const QDir folder(b.folder(QStringLiteral("Contacts"))->EntryID());
+        QMap<QString, QByteArray> files;
+        for (const QString &name : folder.entryList({QStringLiteral("*.vcf")}))
+            files[name] = readBytes(folder.filePath(name));
+
+        b.state.duplicatePolicy = DuplicatePolicy(policy);
+        QByteArray changed = kContacts;
+        changed.replace("Ann,Lee,Acme,", "Ann,Lee,Acme Ltd,");
+        QVERIFY(b.verify(b.writeSource(QStringLiteral("again.csv"), changed)) && b.create());
+        QCOMPARE(b.state.counters[ImportCounter::TotalImported], 0);
+        QCOMPARE(b.state.duplicatesSkipped + 10 * b.state.duplicatesUpdated, policy == int(DuplicatePolicy::Skip) ? 3 : 30);
+        if (policy == int(DuplicatePolicy::Skip)) {
+            for (const QString &name : folder.entryList({QStringLiteral("*.vcf")}))
+                QCOMPARE(readBytes(folder.filePath(name)), files.value(name));
+            QCOMPARE(folder.entryList({QStringLiteral("*.vcf")}), files.keys());
+            return;
+        }
+        before[0].setProperty(QStringLiteral("CompanyName"), QStringLiteral("Acme Ltd"));
+        QCOMPARE(b.contactsIn(QStringLiteral("Contacts")), before);
+    }
+
     void workbookSource()
     {
         Bench b;

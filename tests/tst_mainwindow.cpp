@@ -144,10 +144,12 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
         m_t->boxes.clear();
         auto folder = m_t->state.outlookNamespace->Stores().first()->Folders().first();
-        ImportRunRecord run{"run-1", "People", "/tmp/people.csv", {}, {}, folder->EntryID(), folder->StoreID(),
-                            QDateTime::currentDateTime()};
+        ImportRunRecord run;
+        run.id = QStringLiteral("run-1");
+        run.entryId = folder->EntryID();
+        run.started = QDateTime::currentDateTime();
         QList<ImportRunContact> made;
-        for (const QString name : {QStringLiteral("Lee"), QStringLiteral("Ray")}) {
+        for (const QString &name : {QStringLiteral("Lee"), QStringLiteral("Ray")}) {
             auto contact = folder->Items()->Add(outlook::kStandardContactClass);
             contact->SetProperty(QStringLiteral("LastName"), name);
             contact->Close(outlook::olSave);

@@ -36,6 +36,10 @@ const char *const kUsage =
     "  --list-runs                 prints the import runs, newest first: id, start (UTC), template,\n"
     "                              source, folder, contacts created and outcome, separated by tabs\n"
     "  --undo RUN_ID               removes the contacts the run created that are unchanged since\n"
+    "  --duplicates create|skip|update\n"
+    "                              what a row does whose person the folder holds already (by e-mail\n"
+    "                              address, or else by name and company): create a contact all the\n"
+    "                              same (the default), skip the row, or update that contact\n"
     "  --dry-run                   verifies the file and walks every row without writing anything;\n"
     "                              prints the counters and the first 10 cards as they would be\n"
     "                              written\n"
@@ -135,10 +139,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption caOption(QStringLiteral("ca-file"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption listRunsOption(QStringLiteral("list-runs"));
     const QCommandLineOption dryRunOption(QStringLiteral("dry-run"));
+    const QCommandLineOption duplicatesOption(QStringLiteral("duplicates"), QString(), QStringLiteral("POLICY"));
     const QCommandLineOption undoOption(QStringLiteral("undo"), QString(), QStringLiteral("RUN_ID"));
     const QCommandLineOption helpOption(QStringLiteral("help"));
     parser.addOptions({templateOption, inputOption, folderOption, databaseOption, userOption, caOption, acceptOption,
-                       continueOption, listRunsOption, undoOption, dryRunOption, helpOption});
+                       continueOption, listRunsOption, undoOption, dryRunOption, duplicatesOption, helpOption});
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
         return usage(stderr, 2);
@@ -157,9 +162,11 @@ int main(int argc, char *argv[])
         FixedServerLogin login({parser.value(userOption), qEnvironmentVariable("MIREL_PASSWORD"), parser.value(caOption)});
         return undoRun(database, parser.value(undoOption), login);
     }
+    const QStringList policies{QStringLiteral("create"), QStringLiteral("skip"), QStringLiteral("update")};
+    const qsizetype policy = parser.isSet(duplicatesOption) ? policies.indexOf(parser.value(duplicatesOption)) : 0;
     if (!parser.isSet(templateOption) || !parser.isSet(inputOption) || !parser.isSet(folderOption) ||
         !parser.positionalArguments().isEmpty() || parser.value(templateOption).isEmpty() ||
-        parser.value(inputOption).isEmpty() || parser.value(folderOption).isEmpty())
+        parser.value(inputOption).isEmpty() || parser.value(folderOption).isEmpty() || policy < 0)
         return usage(stderr, 2);
 
     StderrMessageBoxes boxes;
@@ -196,6 +203,7 @@ int main(int argc, char *argv[])
     if (!OpenTemplateDatabase(state, services))
         return 1;
     state.templateName = parser.value(templateOption);
+    state.duplicatePolicy = DuplicatePolicy(policy);
     MemoryMappingGrid grid;
     if (!VerifyInputFile(state, services, grid, QStringLiteral("mirelimport-batch")))
         return 1;
@@ -215,6 +223,10 @@ int main(int argc, char *argv[])
         const ImportCounter counter = ImportCounter(i);
         std::printf("%s: %d\n", qPrintable(ImportCounterLabel(counter)), state.counters[counter]);
     }
+    if (state.duplicatePolicy == DuplicatePolicy::Skip)
+        std::printf("Contacts skipped - already in folder: %d\n", state.duplicatesSkipped);
+    if (state.duplicatePolicy == DuplicatePolicy::Update)
+        std::printf("Contacts updated - already in folder: %d\n", state.duplicatesUpdated);
     if (parser.isSet(dryRunOption))
         for (const QByteArray &card : std::as_const(dryRun->firstCards))
             std::fputs(card.constData(), stdout);
