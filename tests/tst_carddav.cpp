@@ -142,9 +142,14 @@ private slots:
         Run local(loginOf(server));
         QVERIFY(local.import(QStringLiteral("Contacts")));
         QCOMPARE(byLastName(run.onServer(server)), byLastName(local.contactsIn(QStringLiteral("Contacts"))));
+        // The same file again, skipping those the server holds: nothing is created.
+        const QString first = ImportRuns(run.state.connection).value(0).id;
+        run.state.duplicatePolicy = DuplicatePolicy::Skip;
+        QVERIFY(run.import(book));
+        QCOMPARE(run.state.duplicatesSkipped + 10 * run.state.counters[ImportCounter::TotalImported], 3);
         // Undone, by the ETags the server gave: the address book is empty again.
         UndoCounts counts;
-        QVERIFY(UndoImportRun(run.state, run.services, ImportRuns(run.state.connection).value(0).id, counts));
+        QVERIFY(UndoImportRun(run.state, run.services, first, counts));
         QCOMPARE(counts.removed, 3);
         QVERIFY(run.onServer(server).isEmpty());
     }
