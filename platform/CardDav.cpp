@@ -120,8 +120,13 @@ QList<Client::Answer> Client::propfind(const QUrl &url, int depth, const QByteAr
         send("PROPFIND", url,
              {{"Depth", QByteArray::number(depth)}, {"Content-Type", "application/xml; charset=utf-8"}}, body,
              QStringLiteral("describe %1").arg(url.toString()));
+    return multistatus(r.body, url);
+}
+
+QList<Client::Answer> Client::multistatus(const QByteArray &body, const QUrl &url) const
+{
     QList<Answer> answers;
-    QXmlStreamReader x(r.body);
+    QXmlStreamReader x(body);
     while (!x.atEnd()) {
         x.readNext();
         if (x.tokenType() == QXmlStreamReader::DTD || x.tokenType() == QXmlStreamReader::EntityReference)
@@ -295,28 +300,35 @@ outlook::RemoveOutcome Client::deleteCard(const QUrl &book, const QString &uid, 
     return outlook::RemoveOutcome::Removed;
 }
 
-QList<QByteArray> Client::cards(const QUrl &book)
+QList<StoredCard> Client::cards(const QUrl &book)
 {
     const QByteArray body = kXmlHead + "<c:addressbook-query" + kNamespaces +
                             "><d:prop><d:getetag/><c:address-data/></d:prop><c:filter/></c:addressbook-query>";
     const HttpClient::Response r =
         send("REPORT", book, {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}}, body,
              QStringLiteral("list the contacts of %1").arg(book.toString()));
-    QList<QByteArray> out;
-    QXmlStreamReader x(r.body);
-    while (!x.atEnd()) {
-        x.readNext();
-        if (x.tokenType() == QXmlStreamReader::DTD || x.tokenType() == QXmlStreamReader::EntityReference)
-            unreadable(m_server, QStringLiteral("it declares entities, which are not read"));
-        if (x.isStartElement() && x.name() == QLatin1String("address-data") && x.namespaceUri() == kCardDav) {
-            const QByteArray card = x.readElementText().toUtf8();
-            if (!card.trimmed().isEmpty()) // the collection itself answers with no card
-                out << card;
-        }
+    QList<StoredCard> cards;
+    for (const Answer &a : multistatus(r.body, book)) {
+        const QString data = a.properties.value(kCardDav + QStringLiteral(":address-data")).text;
+        if (data.trimmed().isEmpty()) // the collection itself answers with no card
+            continue;
+        cards << StoredCard{a.href, a.properties.value(kDav + QStringLiteral(":getetag")).text.trimmed(),
+                            data.toUtf8()};
     }
-    if (x.hasError())
-        unreadable(m_server, x.errorString());
-    return out;
+    return cards;
+}
+
+QString Client::replaceCard(const StoredCard &stored, const QByteArray &card)
+{
+    const HttpClient::Response r = m_http.request(
+        "PUT", stored.url, {{"If-Match", stored.etag.toUtf8()}, {"Content-Type", "text/vcard; charset=utf-8"}}, card);
+    if (r.status == 412)
+        throw AppError(kErrServer, QStringLiteral("The contact %1 was changed on the server %2 since it was read; it "
+                                                  "is left as it is.")
+                                       .arg(stored.url.toString(), m_server.toString()));
+    if (r.status != 200 && r.status != 201 && r.status != 204)
+        refuse(r, stored.url, QStringLiteral("store the contact %1").arg(stored.url.toString()));
+    return QString::fromUtf8(r.header("etag"));
 }
 
 } // namespace carddav

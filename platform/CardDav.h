@@ -14,6 +14,13 @@
 // back. Every refusal of the server raises AppError with the server's status and reason.
 namespace carddav {
 
+// A card as the server holds it: its address, its version (ETag) and its text.
+struct StoredCard {
+    QUrl url;
+    QString etag;
+    QByteArray data;
+};
+
 struct Collection {
     QUrl url;
     QString displayName;
@@ -40,11 +47,15 @@ public:
     // Deletes the card <uid>.vcf when its ETag is still this one.
     outlook::RemoveOutcome deleteCard(const QUrl &book, const QString &uid, const QString &etag);
     // Every card of the address book, as the server holds it.
-    QList<QByteArray> cards(const QUrl &book);
+    QList<StoredCard> cards(const QUrl &book);
+    // Writes a card the server holds over its text while it is still the version read; gives the
+    // new ETag. A card changed meanwhile is left as it is and raises AppError.
+    QString replaceCard(const StoredCard &stored, const QByteArray &card);
 
 private:
     struct Answer;
     QList<Answer> propfind(const QUrl &url, int depth, const QByteArray &props);
+    QList<Answer> multistatus(const QByteArray &body, const QUrl &url) const;
     HttpClient::Response send(const QByteArray &method, const QUrl &url, const HttpClient::Headers &headers,
                               const QByteArray &body, const QString &what);
     // Raises the error of a request the server did not carry out, with its status and reason.

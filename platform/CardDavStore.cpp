@@ -15,28 +15,36 @@ class ServerFolder;
 // name the server holds already gets another UID, so nothing there is overwritten.
 class ServerContact : public outlook::ContactItem {
 public:
-    ServerContact(std::shared_ptr<Client> client, QUrl book, const QString &messageClass, bool stored = false)
-        : m_client(std::move(client)), m_book(std::move(book)), m_stored(stored)
+    ServerContact(std::shared_ptr<Client> client, QUrl book, const QString &messageClass)
+        : m_client(std::move(client)), m_book(std::move(book))
     {
         m_data.messageClass = messageClass;
     }
-    ServerContact(std::shared_ptr<Client> client, QUrl book, outlook::ContactData data)
-        : ServerContact(std::move(client), std::move(book), data.messageClass, true)
+    // A contact the server holds: saving it writes over its card while the card is as it was read.
+    ServerContact(std::shared_ptr<Client> client, QUrl book, StoredCard stored)
+        : ServerContact(std::move(client), std::move(book), QString())
     {
-        m_data = std::move(data);
+        vcardstore::CardContents contents = vcardstore::readCard(stored.data);
+        m_data = std::move(contents.data);
+        m_uid = contents.uid;
+        m_foreign = std::move(contents.foreign);
+        m_stored = std::move(stored);
     }
 
     void Close(int saveMode) override
     {
         if (saveMode != outlook::olSave)
             return;
-        if (m_stored)
-            throw AppError(ErrorCode::Internal,
-                           QStringLiteral("A contact read from a server is not written back to it."));
+        if (m_stored) {
+            m_stored->etag = m_client->replaceCard(*m_stored, vcardstore::cardFromContact(m_uid, m_data, m_foreign));
+            m_savedUid = m_uid;
+            m_savedStamp = m_stored->etag;
+            return;
+        }
         for (int attempt = 0; attempt < 3; ++attempt) {
             m_uid = vcardstore::newContactUid();
             if (const auto etag = m_client->putNewCard(m_book, m_uid, vcardstore::cardFromContact(m_uid, m_data))) {
-                m_stored = true;
+                m_stored = StoredCard{m_book.resolved(QUrl(m_uid + QStringLiteral(".vcf"))), *etag, {}};
                 m_savedUid = m_uid;
                 m_savedStamp = *etag;
                 return;
@@ -50,7 +58,8 @@ private:
     std::shared_ptr<Client> m_client;
     QUrl m_book;
     QString m_uid;
-    bool m_stored;
+    QList<vcard::Property> m_foreign;
+    std::optional<StoredCard> m_stored;
 };
 
 class ServerItems : public outlook::Items {
@@ -68,7 +77,7 @@ public:
     {
         if (m_next >= m_cards.size())
             return nullptr;
-        return std::make_shared<ServerContact>(m_client, m_book, vcardstore::readCard(m_cards[m_next++]).data);
+        return std::make_shared<ServerContact>(m_client, m_book, m_cards[m_next++]);
     }
     std::shared_ptr<outlook::ContactItem> Add(const QString &messageClass) override
     {
@@ -78,7 +87,7 @@ public:
 private:
     std::shared_ptr<Client> m_client;
     QUrl m_book;
-    QList<QByteArray> m_cards;
+    QList<StoredCard> m_cards;
     qsizetype m_next = 0;
 };
 

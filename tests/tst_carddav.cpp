@@ -32,18 +32,18 @@ struct Run : ImportBench {
         services.logins = &login;
         makeTemplate(QStringLiteral("People"), QStringLiteral("CSH"), kTemplate);
     }
-    bool import(const QString &folder)
+    bool import(const QString &folder, const QByteArray &source = kSource)
     {
         state.templateName = QStringLiteral("People");
-        return verify(writeSource(QStringLiteral("people.csv"), kSource)) && create(folder);
+        return verify(writeSource(QStringLiteral("people.csv"), source)) && create(folder);
     }
     // The contacts the server holds.
     QList<outlook::ContactData> onServer(const DavServer &server)
     {
         carddav::Client client(server.url(), {QStringLiteral("ann"), QStringLiteral("s3cret"), server.caFile()});
         QList<outlook::ContactData> contacts;
-        for (const QByteArray &card : client.cards(server.addressBookUrl()))
-            contacts << vcardstore::readCard(card).data;
+        for (const carddav::StoredCard &card : client.cards(server.addressBookUrl()))
+            contacts << vcardstore::readCard(card.data).data;
         return contacts;
     }
     FixedServerLogin login;
@@ -152,6 +152,16 @@ private slots:
         QVERIFY(UndoImportRun(run.state, run.services, first, counts));
         QCOMPARE(counts.removed, 3);
         QVERIFY(run.onServer(server).isEmpty());
+        // Imported again, then updated from a file with a changed name: the server's card
+        // changes, by the version it read, and no card is added.
+        run.state.duplicatePolicy = DuplicatePolicy::Create;
+        QVERIFY(run.import(book));
+        run.state.duplicatePolicy = DuplicatePolicy::Update;
+        QVERIFY(run.import(book, QByteArray(kSource).replace("Bob,Lee", "Bob,Li")));
+        QCOMPARE(run.state.duplicatesUpdated, 3);
+        const QList<outlook::ContactData> updated = byLastName(run.onServer(server));
+        QCOMPARE(updated.size(), 3);
+        QCOMPARE(updated[0].property(QStringLiteral("LastName")), QVariant(QStringLiteral("Li")));
     }
 
     // Each refusal is said with the server's words and stops the run; what the server confirmed
