@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/AppState.h"
+
 #include <memory>
+#include <optional>
 
 namespace outlook {
 class Folder;
@@ -13,4 +16,8 @@ public:
     virtual ~FolderPicker() = default;
     // The chosen folder, or nullptr when the user cancels.
     virtual std::shared_ptr<outlook::Folder> pickFolder(outlook::Namespace &ns) = 0;
+    // What to do with the people the folder holds already, where the picker asks it: the
+    // choice shown first, and the one made with the folder.
+    virtual void offerDuplicatePolicy(DuplicatePolicy) {}
+    virtual std::optional<DuplicatePolicy> chosenDuplicatePolicy() const { return std::nullopt; }
 };

@@ -9,11 +9,11 @@
 #include "import/DuplicateIndex.h"
 #include "import/FieldAssignment.h"
 #include "outlook/FolderChoice.h"
+#include "platform/VCardStore.h"
 #include "source/CReadFile.h"
 #include "source/FileChoice.h"
 #include "source/FileTypes.h"
 #include "source/MappingGrid.h"
-#include "platform/VCardStore.h"
 #include "store/ImportJournal.h"
 #include "store/TemplateRecords.h"
 #include "store/TemplateStore.h"
@@ -298,9 +298,9 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
                             existing->UserProperties().SetValue(field.name, field.value);
                         }
                         existing->Close(outlook::olSave);
-                        ++state.duplicatesUpdated;
+                        progress.showDuplicates(DuplicatePolicy::Update, ++state.duplicatesUpdated);
                     } else {
-                        ++state.duplicatesSkipped;
+                        progress.showDuplicates(DuplicatePolicy::Skip, ++state.duplicatesSkipped);
                     }
                     state.pendingContact = state.folderItems->Add(state.customFormName);
                 } catch (const std::exception &e) {

@@ -17,6 +17,8 @@ public:
     virtual void showTotal(int rows) = 0;
     virtual void showRowNumber(int row) = 0;
     virtual void showCounter(ImportCounter counter, int value) = 0;
+    // The rows skipped or the contacts updated as the folder held their person already.
+    virtual void showDuplicates(DuplicatePolicy, int) {}
 };
 
 // Reads the template (templateName), lets the user choose the input file and checks that its

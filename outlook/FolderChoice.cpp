@@ -78,10 +78,13 @@ bool ChooseContactFolder(AppState &state, Services &services)
     try {
         if (!EnsureContactConnection(state, services))
             return false;
+        services.folders->offerDuplicatePolicy(state.duplicatePolicy);
         for (;;) {
             state.targetFolder = services.folders->pickFolder(*state.outlookNamespace);
             if (!state.targetFolder)
                 return false;
+            if (const auto policy = services.folders->chosenDuplicatePolicy())
+                state.duplicatePolicy = *policy;
             if (state.targetFolder->DefaultItemType() == outlook::olContactItem)
                 break;
             services.boxes().show(QStringLiteral("Only Contact Folders can be selected"));

@@ -6,6 +6,7 @@
 #include "core/Services.h"
 #include "store/ImportJournal.h"
 #include "store/TemplateRecords.h"
+#include "store/TemplateStore.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -198,6 +199,7 @@ bool OpenTemplateDatabase(AppState &state, Services &services)
             // changed (a read-only file) still opens: the runs then say that they were not recorded.
             try {
                 EnsureImportJournal(state.connection);
+                EnsureDuplicatePolicyColumn(state.connection);
             } catch (const std::exception &) {
             }
             Records(state).indexRecord.open(

@@ -47,6 +47,9 @@ QString selectAllFrom(const QString &table)
 // The index columns of the street flags, by address number.
 const char *const kStreetLineColumns[] = {"tm_combbaddr", "tm_combmaddr", "tm_combhaddr", "tm_comboaddr"};
 
+// The duplicate policies as the index row keeps them, in the order of DuplicatePolicy.
+const QStringList kPolicyNames{QStringLiteral("create"), QStringLiteral("skip"), QStringLiteral("update")};
+
 // An empty text column holds "", not Null.
 QString orEmpty(const QString &text)
 {
@@ -76,6 +79,14 @@ TemplateIndex TemplateIndex::read(const RecordSet &row)
     }
     for (size_t a = 0; a < index.streetLines.size(); ++a)
         index.streetLines[a] = flag(row, kStreetLineColumns[a]);
+    QString policyName;
+    try {
+        policyName = text(row, "tm_duplicates");
+    } catch (const AppError &) {
+        // a database made before the column that could not be given it: the plain import
+    }
+    const qsizetype policy = kPolicyNames.indexOf(policyName);
+    index.duplicates = policy < 0 ? DuplicatePolicy::Create : DuplicatePolicy(policy);
     return index;
 }
 
@@ -92,10 +103,25 @@ void TemplateIndex::write(RecordSet &row) const
         row.setValue(QLatin1String(kStreetLineColumns[a]), streetLines[a]);
     if (FileTypeCode::family(fileType) != FileTypeCode::Family::None)
         row.setValue(QStringLiteral("tm_hdrsyn"), FileTypeCode::hasHeader(fileType));
+    row.setValue(QStringLiteral("tm_duplicates"), kPolicyNames[int(duplicates)]);
     row.setValue(QStringLiteral("tm_defaultfolder"), fixedFolder);
     row.setValue(QStringLiteral("tm_storeid"), orEmpty(folderStoreId));
     row.setValue(QStringLiteral("tm_entryid"), orEmpty(folderEntryId));
     row.setValue(QStringLiteral("tm_foldername"), orEmpty(folderName));
+}
+
+void RememberDuplicatePolicy(AppState &state)
+{
+    state.connection->execute(QStringLiteral("UPDATE tblTmpltIndex SET TM_DUPLICATES = ? WHERE TM_ID = ?"),
+                              {kPolicyNames[int(state.duplicatePolicy)], state.mappingTable});
+}
+
+void EnsureDuplicatePolicyColumn(const std::shared_ptr<DataAccess::Connection> &db)
+{
+    if (!db->scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'tblTmpltIndex'"))
+             .toString()
+             .contains(QLatin1String("TM_DUPLICATES"), Qt::CaseInsensitive))
+        db->execute(QStringLiteral("ALTER TABLE tblTmpltIndex ADD COLUMN TM_DUPLICATES TEXT"));
 }
 
 QString TemplateTableName(int number)
@@ -143,6 +169,7 @@ bool FindTemplate(AppState &state, Services &services, FindMode mode)
     }
     for (size_t a = 0; a < state.street.size(); ++a)
         state.street[a].streetLines = index.streetLines[a];
+    state.duplicatePolicy = index.duplicates;
     return true;
 }
 
@@ -234,6 +261,7 @@ bool WriteTemplateIndex(AppState &state, Services &services, LoadMode mode, cons
         }
         for (size_t a = 0; a < state.street.size(); ++a)
             index.streetLines[a] = state.street[a].streetLines;
+        index.duplicates = state.duplicatePolicy;
         index.fixedFolder = state.defaultFolder;
         if (index.fixedFolder) {
             index.folderStoreId = state.folderStoreId;

@@ -28,7 +28,8 @@ struct TemplateIndex {
     bool customForm = false; // the fixed folder's custom form, below
     QString customFormName;
     int customFieldCount = 0;
-    std::array<bool, 4> streetLines{}; // an address's lines are joined, by address number
+    std::array<bool, 4> streetLines{};                    // an address's lines are joined, by address number
+    DuplicatePolicy duplicates = DuplicatePolicy::Create; // chosen with the folder of its last run
 
     static TemplateIndex read(const DataAccess::RecordSet &row);
     // Writes every field but the id, the status and the user and date stamps.
@@ -65,6 +66,12 @@ bool DeleteTemplate(AppState &state, Services &services, const QString &tableNam
 // Opens the index row and the mapping rows of the template in mappingTable again, leaving the
 // template's values in AppState as they are (a save that failed is tried again on them).
 void ReopenTemplateRecords(AppState &state);
+
+// Keeps the duplicate policy in AppState with the template in mappingTable, for its next run.
+// Failures reach the caller as AppError.
+void RememberDuplicatePolicy(AppState &state);
+// Gives tblTmpltIndex the column of the duplicate policy in a database made before it.
+void EnsureDuplicatePolicyColumn(const std::shared_ptr<DataAccess::Connection> &db);
 
 // The mapping table name for the next template number; raises the stored counter by one
 // through systemRecord. Numbers are never reused. Failures reach the caller as AppError.

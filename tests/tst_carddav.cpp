@@ -32,10 +32,14 @@ struct Run : ImportBench {
         services.logins = &login;
         makeTemplate(QStringLiteral("People"), QStringLiteral("CSH"), kTemplate);
     }
-    bool import(const QString &folder, const QByteArray &source = kSource)
+    bool import(const QString &folder, const QByteArray &source = kSource,
+                DuplicatePolicy policy = DuplicatePolicy::Create)
     {
         state.templateName = QStringLiteral("People");
-        return verify(writeSource(QStringLiteral("people.csv"), source)) && create(folder);
+        if (!verify(writeSource(QStringLiteral("people.csv"), source)))
+            return false;
+        state.duplicatePolicy = policy;
+        return create(folder);
     }
     // The contacts the server holds.
     QList<outlook::ContactData> onServer(const DavServer &server)
@@ -89,8 +93,9 @@ private:
 
 QByteArray answer(const QByteArray &statusLine, const QByteArray &body, const QByteArray &headers = {})
 {
-    return "HTTP/1.1 " + statusLine + "\r\nContent-Type: application/xml\r\nContent-Length: " +
-           QByteArray::number(body.size()) + "\r\n" + headers + "\r\n" + body;
+    return "HTTP/1.1 " + statusLine +
+           "\r\nContent-Type: application/xml\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" +
+           headers + "\r\n" + body;
 }
 
 QList<outlook::ContactData> byLastName(QList<outlook::ContactData> contacts)
@@ -144,8 +149,7 @@ private slots:
         QCOMPARE(byLastName(run.onServer(server)), byLastName(local.contactsIn(QStringLiteral("Contacts"))));
         // The same file again, skipping those the server holds: nothing is created.
         const QString first = ImportRuns(run.state.connection).value(0).id;
-        run.state.duplicatePolicy = DuplicatePolicy::Skip;
-        QVERIFY(run.import(book));
+        QVERIFY(run.import(book, kSource, DuplicatePolicy::Skip));
         QCOMPARE(run.state.duplicatesSkipped + 10 * run.state.counters[ImportCounter::TotalImported], 3);
         // Undone, by the ETags the server gave: the address book is empty again.
         UndoCounts counts;
@@ -154,10 +158,8 @@ private slots:
         QVERIFY(run.onServer(server).isEmpty());
         // Imported again, then updated from a file with a changed name: the server's card
         // changes, by the version it read, and no card is added.
-        run.state.duplicatePolicy = DuplicatePolicy::Create;
         QVERIFY(run.import(book));
-        run.state.duplicatePolicy = DuplicatePolicy::Update;
-        QVERIFY(run.import(book, QByteArray(kSource).replace("Bob,Lee", "Bob,Li")));
+        QVERIFY(run.import(book, QByteArray(kSource).replace("Bob,Lee", "Bob,Li"), DuplicatePolicy::Update));
         QCOMPARE(run.state.duplicatesUpdated, 3);
         const QList<outlook::ContactData> updated = byLastName(run.onServer(server));
         QCOMPARE(updated.size(), 3);
@@ -171,11 +173,16 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("imported");
-        QTest::newRow("wrong password") << "password" << "refused the user name or password (401" << 0;
-        QTest::newRow("no such address book") << "book" << "has nothing at" << 0;
-        QTest::newRow("not an address book") << "principal" << "is not an address book" << 0;
-        QTest::newRow("password in the address") << "userinfo" << "without a user name or password" << 0;
-        QTest::newRow("server gone in the middle") << "stop" << "could not be reached" << 2;
+        QTest::newRow("wrong password") << "password"
+                                        << "refused the user name or password (401" << 0;
+        QTest::newRow("no such address book") << "book"
+                                              << "has nothing at" << 0;
+        QTest::newRow("not an address book") << "principal"
+                                             << "is not an address book" << 0;
+        QTest::newRow("password in the address") << "userinfo"
+                                                 << "without a user name or password" << 0;
+        QTest::newRow("server gone in the middle") << "stop"
+                                                   << "could not be reached" << 2;
     }
 
     void serverFaults()
@@ -186,7 +193,8 @@ private slots:
         DavServer server({});
         if (!server.running())
             QSKIP(qPrintable(server.why()));
-        Run run(loginOf(server, fault == QLatin1String("password") ? QStringLiteral("wrong") : QStringLiteral("s3cret")));
+        Run run(
+            loginOf(server, fault == QLatin1String("password") ? QStringLiteral("wrong") : QStringLiteral("s3cret")));
         QUrl book = server.addressBookUrl();
         if (fault == QLatin1String("book"))
             book = book.resolved(QUrl(QStringLiteral("../elsewhere/")));
@@ -220,10 +228,10 @@ private slots:
         QTest::newRow("sent elsewhere") << answer("301 Moved", {}, "Location: http://203.0.113.9/dav/\r\n")
                                         << "it was not followed";
         QTest::newRow("no answer") << QByteArray() << "timed out";
-        QTest::newRow("answer too large") << answer("207 Multi-Status", QByteArray(8192, ' ') + "<x/>")
-                                          << "sent an answer larger than";
-        QTest::newRow("no CardDAV server") << answer("207 Multi-Status", "<d:multistatus xmlns:d=\"DAV:\"/>")
-                                           << "names no user";
+        QTest::newRow("answer too large")
+            << answer("207 Multi-Status", QByteArray(8192, ' ') + "<x/>") << "sent an answer larger than";
+        QTest::newRow("no CardDAV server")
+            << answer("207 Multi-Status", "<d:multistatus xmlns:d=\"DAV:\"/>") << "names no user";
         QTest::newRow("card refused") << answer("507 Insufficient Storage", {}) << "(507 Insufficient Storage)";
     }
 

@@ -6,6 +6,7 @@
 #include "platform/qt/QtFolderPicker.h"
 #include "platform/qt/QtServerLogins.h"
 #include "platform/qt/ServerLoginDialog.h"
+#include "store/TemplateStore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -170,6 +171,38 @@ private slots:
         if (storeGone)
             QVERIFY2(b->boxes.texts()[0].contains(QStringLiteral("'Prospects' could not be created")),
                      qPrintable(b->boxes.texts()[0]));
+    }
+
+    // The second import of one file, skipping the people the folder holds: chosen in the picker
+    // by the keyboard, counted on the progress window, and kept with the template.
+    void skipChosenWithTheFolder()
+    {
+        QtFolderPicker picker(b->boxes);
+        b->services.folders = &picker;
+        const QByteArray source = "First,Company,Mail,Phone,Street\r\nAnn,Acme,ann@acme.com,555,1 Main\r\n";
+        for (const bool skip : {false, true}) {
+            chooseAndVerify(source);
+            WhenModal<FolderPickerDialog>([&](FolderPickerDialog *dialog) {
+                if (skip)
+                    QTest::keyClick(dialog->cboDuplicates, Qt::Key_Down);
+                const auto contacts =
+                    dialog->tree->findItems(QStringLiteral("Contacts"), Qt::MatchExactly | Qt::MatchRecursive);
+                QTest::mouseClick(dialog->tree->viewport(), Qt::LeftButton, {},
+                                  dialog->tree->visualItemRect(contacts.value(0)).center());
+                QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
+            });
+            QTest::mouseClick(m_window->cmdCreate, Qt::LeftButton);
+            frmContactImport *progress = m_window->progressWindow();
+            QVERIFY(progress);
+            QCOMPARE(progress->txtTotalImported->text(), skip ? QString() : QStringLiteral("1"));
+            QCOMPARE(progress->txtDuplicates->isVisibleTo(progress), skip);
+            QCOMPARE(progress->txtDuplicates->text(), skip ? QStringLiteral("1") : QString());
+            QTest::mouseClick(progress->cmdOK, Qt::LeftButton);
+        }
+        QCOMPARE(b->contactsIn(QStringLiteral("Contacts")).size(), 1);
+        b->state.templateName = QStringLiteral("Fair leads");
+        QVERIFY(FindTemplate(b->state, b->services, FindMode::Read));
+        QCOMPARE(b->state.duplicatePolicy, DuplicatePolicy::Skip);
     }
 
     // "Connect to Server..." adds a server with its address books; "New Folder..." on it makes an

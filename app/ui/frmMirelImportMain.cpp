@@ -13,6 +13,7 @@
 #include "platform/qt/TreeWidgetGrid.h"
 #include "platform/qt/frmAbout.h"
 #include "store/TemplateDatabase.h"
+#include "store/TemplateStore.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -230,6 +231,11 @@ void frmMirelImportMain::cmdCreate_Click()
 {
     if (!PrepareImportRun(m_state, m_services))
         return;
+    try { // the choice made with the folder holds for the template's next run
+        RememberDuplicatePolicy(m_state);
+    } catch (const std::exception &e) {
+        ReportError(m_services.boxes(), TrappedError(e));
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     hide();
     delete m_progress;

@@ -64,6 +64,13 @@ frmContactImport::frmContactImport(QWidget *parent) : QWidget(parent, Qt::Window
         layout->addWidget(new QLabel(ImportCounterLabel(counter), this), row, 1, 1, 3);
         ++row;
     }
+    txtDuplicates = counterBox(this, "txtDuplicates");
+    lblDuplicates = new QLabel(this);
+    layout->addWidget(txtDuplicates, row, 0);
+    layout->addWidget(lblDuplicates, row, 1, 1, 3);
+    txtDuplicates->hide();
+    lblDuplicates->hide();
+    ++row;
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     layout->addWidget(cmdOK, row, 3);
@@ -110,6 +117,15 @@ void frmContactImport::showRowNumber(int row)
 void frmContactImport::showCounter(ImportCounter counter, int value)
 {
     write(box(counter), value);
+}
+
+void frmContactImport::showDuplicates(DuplicatePolicy policy, int value)
+{
+    lblDuplicates->setText(policy == DuplicatePolicy::Skip ? QStringLiteral("Contacts skipped - already in folder")
+                                                           : QStringLiteral("Contacts updated - already in folder"));
+    lblDuplicates->show();
+    txtDuplicates->show();
+    write(txtDuplicates, value);
 }
 
 void frmContactImport::closeEvent(QCloseEvent *event)

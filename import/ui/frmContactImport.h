@@ -19,6 +19,7 @@ public:
     void showTotal(int rows) override;
     void showRowNumber(int row) override;
     void showCounter(ImportCounter counter, int value) override;
+    void showDuplicates(DuplicatePolicy policy, int value) override;
 
     QLineEdit *box(ImportCounter counter) const;
 
@@ -35,6 +36,9 @@ public:
     QLineEdit *txtInvalidEmail;
     QLineEdit *txtNoAddr;
     QLineEdit *txtNoPhone;
+    // Under the seven, only in a run that skips or updates the people the folder holds already.
+    QLineEdit *txtDuplicates;
+    QLabel *lblDuplicates;
     QPushButton *cmdOK;
 
 signals:

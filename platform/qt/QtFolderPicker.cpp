@@ -5,9 +5,12 @@
 #include "platform/qt/QtServerLogins.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -29,6 +32,15 @@ FolderPickerDialog::FolderPickerDialog(outlook::Namespace &ns, MessageBoxes &box
     tree->setObjectName(QStringLiteral("tree"));
     tree->setHeaderHidden(true);
     layout->addWidget(tree);
+    // Listed in the order of DuplicatePolicy.
+    auto *duplicates = new QHBoxLayout;
+    duplicates->addWidget(new QLabel(QStringLiteral("People the folder holds already:"), this));
+    cboDuplicates = new QComboBox(this);
+    cboDuplicates->setObjectName(QStringLiteral("cboDuplicates"));
+    cboDuplicates->addItems({QStringLiteral("Create a new contact all the same"), QStringLiteral("Skip the row"),
+                             QStringLiteral("Update their contact with the row")});
+    duplicates->addWidget(cboDuplicates, 1);
+    layout->addLayout(duplicates);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     cmdOK = buttons->button(QDialogButtonBox::Ok);
     cmdNewFolder = buttons->addButton(QStringLiteral("New Folder..."), QDialogButtonBox::ActionRole);
@@ -150,7 +162,9 @@ void FolderPickerDialog::connectServer()
 std::shared_ptr<outlook::Folder> QtFolderPicker::pickFolder(outlook::Namespace &ns)
 {
     FolderPickerDialog dialog(ns, m_boxes, m_logins, QApplication::activeWindow());
+    dialog.cboDuplicates->setCurrentIndex(int(m_policy));
     if (dialog.exec() != QDialog::Accepted)
         return nullptr;
+    m_policy = DuplicatePolicy(dialog.cboDuplicates->currentIndex());
     return dialog.chosenFolder();
 }

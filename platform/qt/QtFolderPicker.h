@@ -9,6 +9,7 @@ class QtServerLogins;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QPushButton;
+class QComboBox;
 
 // The folder picker as a modal dialog: the open stores (the default one first) and their
 // folders as a tree, with OK, Cancel, "New Folder...", "Open Address Book..." to add another
@@ -27,6 +28,7 @@ public:
     QPushButton *cmdOpenStore;
     QPushButton *cmdConnect = nullptr; // only with logins
     QPushButton *cmdOK;
+    QComboBox *cboDuplicates; // what to do with the people the folder holds already
 
     void newFolder(const QString &name);
     void openStore(const QString &directory);
@@ -49,8 +51,11 @@ class QtFolderPicker : public FolderPicker {
 public:
     explicit QtFolderPicker(MessageBoxes &boxes, QtServerLogins *logins = nullptr) : m_boxes(boxes), m_logins(logins) {}
     std::shared_ptr<outlook::Folder> pickFolder(outlook::Namespace &ns) override;
+    void offerDuplicatePolicy(DuplicatePolicy policy) override { m_policy = policy; }
+    std::optional<DuplicatePolicy> chosenDuplicatePolicy() const override { return m_policy; }
 
 private:
     MessageBoxes &m_boxes;
     QtServerLogins *m_logins;
+    DuplicatePolicy m_policy = DuplicatePolicy::Create;
 };

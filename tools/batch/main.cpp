@@ -2,11 +2,11 @@
 #include "BatchServices.h"
 #include "app/DefaultBackends.h"
 #include "core/AppState.h"
+#include "core/ErrorReport.h"
 #include "core/Services.h"
+#include "import/UndoRun.h"
 #include "platform/VCardStore.h"
 #include "source/MappingGrid.h"
-#include "core/ErrorReport.h"
-#include "import/UndoRun.h"
 #include "store/ImportJournal.h"
 #include "store/TemplateDatabase.h"
 
@@ -81,10 +81,11 @@ int listRuns(const QString &database)
     AppState &state = command.state;
     try {
         for (const ImportRunRecord &run : ImportRuns(state.connection)) {
-            const QStringList fields{run.id,          run.started.toString(Qt::ISODate),
-                                     run.templateName, run.source,
-                                     run.entryId,     QString::number(ImportRunContacts(state.connection, run.id).size()),
-                                     run.outcome};
+            const QStringList fields{
+                run.id,           run.started.toString(Qt::ISODate),
+                run.templateName, run.source,
+                run.entryId,      QString::number(ImportRunContacts(state.connection, run.id).size()),
+                run.outcome};
             std::printf("%s\n", qPrintable(fields.join(QLatin1Char('\t'))));
         }
     } catch (const std::exception &e) {
@@ -159,7 +160,8 @@ int main(int argc, char *argv[])
                                      : TemplateDatabasePath(QCoreApplication::applicationDirPath());
         if (parser.isSet(listRunsOption))
             return listRuns(database);
-        FixedServerLogin login({parser.value(userOption), qEnvironmentVariable("MIREL_PASSWORD"), parser.value(caOption)});
+        FixedServerLogin login(
+            {parser.value(userOption), qEnvironmentVariable("MIREL_PASSWORD"), parser.value(caOption)});
         return undoRun(database, parser.value(undoOption), login);
     }
     const QStringList policies{QStringLiteral("create"), QStringLiteral("skip"), QStringLiteral("update")};
@@ -203,10 +205,11 @@ int main(int argc, char *argv[])
     if (!OpenTemplateDatabase(state, services))
         return 1;
     state.templateName = parser.value(templateOption);
-    state.duplicatePolicy = DuplicatePolicy(policy);
     MemoryMappingGrid grid;
     if (!VerifyInputFile(state, services, grid, QStringLiteral("mirelimport-batch")))
         return 1;
+    // The command line decides, not the choice the window keeps with the template.
+    state.duplicatePolicy = DuplicatePolicy(policy);
     // A dry run neither opens the folder nor records the run: nothing is written anywhere.
     const auto dryRun = std::make_shared<DryRunFolder>();
     if (parser.isSet(dryRunOption)) {
