@@ -158,6 +158,11 @@ private slots:
         QVERIFY(run.out.contains(QStringLiteral("\r\nN:Lee;;;;\r\n")));
         QVERIFY(!QFileInfo::exists(s.folderDir));
         QCOMPARE(readBytes(s.file(QStringLiteral("MirelTmplts.mdb"))), database);
+        // Once the contacts are there, a dry run that skips them would create none.
+        QCOMPARE(batch(s.args()).status, 0);
+        const Run again = batch(s.args() << QStringLiteral("--dry-run") << QStringLiteral("--duplicates=skip"));
+        QVERIFY2(again.out.startsWith(QStringLiteral("Total Contacts Imported: 0\n")), qPrintable(again.err));
+        QVERIFY(again.out.contains(QStringLiteral("Contacts skipped - already in folder: 2\n")));
     }
 
     void usage_data()

@@ -58,15 +58,20 @@ public:
     QString StoreID() const override { return QStringLiteral("dry-run"); }
     QString Name() const override { return QStringLiteral("dry run"); }
     int DefaultItemType() const override { return outlook::olContactItem; }
-    std::shared_ptr<outlook::Items> Items() override { return std::shared_ptr<outlook::Items>(this, [](auto *) {}); }
+    std::shared_ptr<outlook::Items> Items() override
+    {
+        return std::shared_ptr<outlook::Items>(this, [](auto *) {});
+    }
     QList<std::shared_ptr<outlook::Folder>> Folders() override { return {}; }
     std::shared_ptr<outlook::Folder> AddFolder(const QString &) override { return nullptr; }
-    int Count() override { return 0; }
-    std::shared_ptr<outlook::ContactItem> GetFirst() override { return nullptr; }
-    std::shared_ptr<outlook::ContactItem> GetNext() override { return nullptr; }
+    // The contacts of the real folder, when it exists, for the duplicate check.
+    int Count() override { return existing ? existing->Count() : 0; }
+    std::shared_ptr<outlook::ContactItem> GetFirst() override { return existing ? existing->GetFirst() : nullptr; }
+    std::shared_ptr<outlook::ContactItem> GetNext() override { return existing ? existing->GetNext() : nullptr; }
     std::shared_ptr<outlook::ContactItem> Add(const QString &messageClass) override;
 
     QList<QByteArray> firstCards;
+    std::shared_ptr<outlook::Items> existing;
 };
 
 // A progress bar on a terminal: rows done of the total and the rate. Silent otherwise.

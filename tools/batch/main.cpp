@@ -5,6 +5,7 @@
 #include "core/ErrorReport.h"
 #include "core/Services.h"
 #include "import/UndoRun.h"
+#include "platform/CardDavStore.h"
 #include "platform/VCardStore.h"
 #include "source/MappingGrid.h"
 #include "store/ImportJournal.h"
@@ -215,6 +216,23 @@ int main(int argc, char *argv[])
     if (parser.isSet(dryRunOption)) {
         state.targetFolder = dryRun;
         state.connection.reset();
+        // The duplicate check reads the real folder where it exists already; nothing is made.
+        const QString folder = parser.value(folderOption);
+        if (state.duplicatePolicy != DuplicatePolicy::Create &&
+            (carddav::isServerLocation(folder) || QFileInfo(folder).isDir())) {
+            try {
+                state.outlookApplication = services.createContactApplication(QStringLiteral("Outlook.Application"));
+                state.outlookNamespace = state.outlookApplication->GetNamespace(QStringLiteral("MAPI"));
+                dryRun->existing =
+                    state.outlookNamespace
+                        ->GetFolderFromID(carddav::isServerLocation(folder) ? folder
+                                                                            : QFileInfo(folder).absoluteFilePath())
+                        ->Items();
+            } catch (const std::exception &e) {
+                ReportError(boxes, TrappedError(e));
+                return 1;
+            }
+        }
     } else if (!PrepareImportRun(state, services)) {
         return 1;
     }
