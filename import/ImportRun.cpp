@@ -234,6 +234,10 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
     counters = AppState::ImportCounters();
     progress.showTotal(rows.recordCount());
     RunJournal journal(state, services);
+    const auto stop = [&] {
+        journal.finish(false);
+        return abort();
+    };
     // The people the folder holds, when a row of one of them is to be skipped or to update it.
     DuplicateIndex index;
     state.duplicatesSkipped = state.duplicatesUpdated = 0;
@@ -242,14 +246,9 @@ bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid
             index.addFolder(*state.targetFolder->Items());
         } catch (const std::exception &e) {
             ReportError(services.boxes(), TrappedError(e));
-            journal.finish(false);
-            return abort();
+            return stop();
         }
     }
-    const auto stop = [&] {
-        journal.finish(false);
-        return abort();
-    };
 
     // The keys each source column feeds, in grid order: worked out once, as the grid does not
     // change during the run.

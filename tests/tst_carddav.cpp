@@ -81,7 +81,8 @@ private:
             if (!server.waitForNewConnection(50))
                 continue;
             std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
-            while (socket->waitForReadyRead(50) || (m_answer.isEmpty() && !isInterruptionRequested()))
+            while (socket->waitForReadyRead(50) || (m_answer.isEmpty() && !isInterruptionRequested() &&
+                                                    socket->state() == QAbstractSocket::ConnectedState))
                 socket->readAll(); // the request; with no answer to give, whatever comes until the end
             socket->write(m_answer);
             socket->waitForBytesWritten(1000);
