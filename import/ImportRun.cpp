@@ -34,6 +34,21 @@ void say(Services &services, const QString &text)
     throw AppError(ErrorCode::ObjectMissing, what);
 }
 
+// The message boxes of a run: the progress shown is brought up to date before each of them.
+class ProgressFirstBoxes : public MessageBoxes {
+public:
+    ProgressFirstBoxes(MessageBoxes &boxes, ImportProgress &progress) : m_boxes(boxes), m_progress(progress) {}
+    Answer show(const QString &text, Buttons buttons, Icon icon, const std::optional<QString> &title) override
+    {
+        m_progress.showNow();
+        return m_boxes.show(text, buttons, icon, title);
+    }
+
+private:
+    MessageBoxes &m_boxes;
+    ImportProgress &m_progress;
+};
+
 } // namespace
 
 QString ImportCounterLabel(ImportCounter counter)
@@ -206,8 +221,11 @@ private:
 
 } // namespace
 
-bool CreateContacts(AppState &state, Services &services, const MappingGrid &grid, ImportProgress &progress)
+bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid &grid, ImportProgress &progress)
 {
+    ProgressFirstBoxes boxes(callerServices.boxes(), progress);
+    Services services = callerServices;
+    services.messages = &boxes;
     const auto abort = [&] {
         services.boxes().show(QStringLiteral("Import process has been aborted"), MessageBoxes::Buttons::Ok,
                               MessageBoxes::Icon::Critical, QStringLiteral("Creating Contacts"));

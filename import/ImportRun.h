@@ -19,6 +19,8 @@ public:
     virtual void showCounter(ImportCounter counter, int value) = 0;
     // The rows skipped or the contacts updated as the folder held their person already.
     virtual void showDuplicates(DuplicatePolicy, int) {}
+    // Brings what is shown up to date at once; the run calls it before each of its questions.
+    virtual void showNow() {}
 };
 
 // Reads the template (templateName), lets the user choose the input file and checks that its

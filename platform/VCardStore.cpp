@@ -17,6 +17,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -207,16 +208,64 @@ private:
     int m_cardCount = 1;
 };
 
+const QByteArray kCardSuffix = QByteArrayLiteral(".vcf");
+
+// Calls visit with the name of each file of a folder that ends in suffix (in any letter case)
+// and is not hidden, in the directory's own order, until visit returns false. Nothing is kept, and a file is
+// looked at only when the directory does not say what it is.
+template <typename Visit> void forEachFile(const QString &folder, const QByteArray &suffix, Visit visit)
+{
+    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return;
+    while (const dirent *entry = readdir(dir)) {
+        const QByteArray name = QByteArray::fromRawData(entry->d_name, qsizetype(strlen(entry->d_name)));
+        if (name.startsWith('.') || name.size() <= suffix.size() || qstrnicmp(name.constData() + name.size() - suffix.size(),
+                                                      suffix.constData(), suffix.size()) != 0)
+            continue;
+        bool file = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat info;
+            file = fstatat(dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+        }
+        if (file && !visit(QFile::decodeName(name)))
+            break;
+    }
+    closedir(dir);
+}
+
+// The cards of a folder in the order of their names, which is the order they were saved in
+// (the names are time-ordered UIDs). The first card is found by one pass over the directory
+// without keeping its names, as choosing a folder needs no more; the names are listed only
+// when a second card is asked for.
 class VCardItems : public outlook::Items {
 public:
     explicit VCardItems(QString folderPath) : m_folderPath(std::move(folderPath)) {}
 
-    int Count() override { return int(files().size()); }
+    int Count() override
+    {
+        int count = 0;
+        forEachFile(m_folderPath, kCardSuffix, [&](const QString &) {
+            ++count;
+            return true;
+        });
+        return count;
+    }
 
     std::shared_ptr<outlook::ContactItem> GetFirst() override
     {
-        m_files = files();
-        m_next = 0;
+        m_names.clear();
+        m_listed = false;
+        m_last.clear();
+        forEachFile(m_folderPath, kCardSuffix, [&](const QString &name) {
+            if (m_last.isEmpty() || name < m_last)
+                m_last = name;
+            return true;
+        });
+        if (m_last.isEmpty())
+            return nullptr;
+        if (auto contact = read(m_last))
+            return contact;
         return GetNext();
     }
 
@@ -224,17 +273,19 @@ public:
     // a regular file) is passed over and left as it is: another program's file never stops a run.
     std::shared_ptr<outlook::ContactItem> GetNext() override
     {
-        while (m_next < m_files.size()) {
-            const QString name = m_files[m_next++];
-            QByteArray bytes;
-            QString problem;
-            if (!readRegularFile(QDir(m_folderPath).filePath(name), kCardLimit, bytes, problem))
-                continue;
-            try {
-                return std::make_shared<VCardContact>(m_folderPath, name, readCard(bytes));
-            } catch (const AppError &) {
-            }
+        if (!m_listed) {
+            forEachFile(m_folderPath, kCardSuffix, [&](const QString &name) {
+                if (m_last.isEmpty() || m_last < name)
+                    m_names << name;
+                return true;
+            });
+            std::sort(m_names.begin(), m_names.end());
+            m_next = 0;
+            m_listed = true;
         }
+        while (m_next < m_names.size())
+            if (auto contact = read(m_names[m_next++]))
+                return contact;
         return nullptr;
     }
 
@@ -248,13 +299,23 @@ public:
     }
 
 private:
-    QStringList files() const
+    std::shared_ptr<outlook::ContactItem> read(const QString &name) const
     {
-        return QDir(m_folderPath).entryList({QStringLiteral("*.vcf")}, QDir::Files, QDir::Name);
+        QByteArray bytes;
+        QString problem;
+        if (!readRegularFile(QDir(m_folderPath).filePath(name), kCardLimit, bytes, problem))
+            return nullptr;
+        try {
+            return std::make_shared<VCardContact>(m_folderPath, name, readCard(bytes));
+        } catch (const AppError &) {
+            return nullptr;
+        }
     }
 
     QString m_folderPath;
-    QStringList m_files;
+    QString m_last; // the first card's name, before the names are listed
+    QStringList m_names;
+    bool m_listed = false;
     int m_next = 0;
 };
 
@@ -326,7 +387,9 @@ public:
                     return t;
             return outlook::olMailItem;
         }
-        if (!QDir(m_path).entryList({QStringLiteral("*.ics")}, QDir::Files).isEmpty())
+        bool calendar = false;
+        forEachFile(m_path, QByteArrayLiteral(".ics"), [&](const QString &) { return !(calendar = true); });
+        if (calendar)
             return 1;
         return outlook::olContactItem;
     }

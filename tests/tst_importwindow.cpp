@@ -16,8 +16,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QTreeWidget>
+#include <qpa/qwindowsysteminterface.h>
 
 namespace {
 const MappingRows kTemplate{{1, "First", "First Name", "FirstName"},
@@ -25,6 +29,46 @@ const MappingRows kTemplate{{1, "First", "First Name", "FirstName"},
                             {3, "Mail", "Primary Email Address", "EmailAddress"},
                             {4, "Phone", "Main Company Number", "BusinessTelephoneNumber"},
                             {5, "Street", "CO Street Addr1", "##COStreet1"}};
+// Shows the run in the progress window, calling beforeRow first for each row.
+class ObservedProgress : public ImportProgress {
+public:
+    explicit ObservedProgress(frmContactImport &form) : m_form(form) {}
+    void showTotal(int rows) override { m_form.showTotal(rows); }
+    void showRowNumber(int row) override
+    {
+        beforeRow(row);
+        m_form.showRowNumber(row);
+    }
+    void showCounter(ImportCounter counter, int value) override { m_form.showCounter(counter, value); }
+    void showNow() override { m_form.showNow(); }
+    std::function<void(int)> beforeRow;
+
+private:
+    frmContactImport &m_form;
+};
+
+// The text of a box as the screen shows it; "?" when the screen shows something else.
+QString onScreen(QLineEdit *box)
+{
+    QWidget *window = box->window();
+    const QImage screen = window->screen()->grabWindow(window->winId()).toImage();
+    const QImage drawn = box->grab().toImage();
+    return screen.copy(QRect(box->mapTo(window, QPoint()), box->size())) == drawn.convertToFormat(screen.format())
+               ? box->text()
+               : QStringLiteral("?");
+}
+
+// A click queued as the window system queues it, delivered whenever the program reads its input.
+void queueClick(QWidget *button)
+{
+    QWindow *window = button->window()->windowHandle();
+    const QPointF at = button->mapTo(button->window(), button->rect().center());
+    const QPointF global = button->mapToGlobal(button->rect().center());
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
+            window, at, global, type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::LeftButton,
+            type);
+}
 } // namespace
 
 // The windows of an import run, driven from the main window by clicks and keys. Each test
@@ -104,6 +148,42 @@ private slots:
         QCOMPARE(b->contactsIn(QStringLiteral("Contacts")).size(), 2);
         m_window->progressWindow()->close();
         QVERIFY(m_window->isVisible());
+    }
+
+    // The run holds the window thread, yet what the progress window shows reaches the screen as
+    // the run goes; clicks made during the run do nothing, then or after it.
+    void progressDuringTheRun()
+    {
+        QByteArray source = "First,Company,Mail,Phone,Street\r\n";
+        for (int i = 1; i <= 300; ++i)
+            source += "P" + QByteArray::number(i) + ",Acme,,,\r\n";
+        b->state.templateName = QStringLiteral("Fair leads");
+        QVERIFY(b->verify(b->writeSource(QStringLiteral("in.csv"), source)));
+        b->boxes.clear();
+        frmContactImport form;
+        QSignalSpy ok(&form, &frmContactImport::okClicked);
+        ObservedProgress progress(form);
+        QStringList seen;
+        progress.beforeRow = [&](int row) {
+            if (row % 100 == 0)
+                QThread::msleep(110); // long enough for this row to be shown
+            if (row % 100 == 1 && row > 1)
+                seen << onScreen(form.txtContactNum) + QLatin1Char('/') + onScreen(form.txtTotalImported);
+            if (row == 150) {
+                queueClick(form.cmdOK);
+                queueClick(m_window->cmdMapIt);
+            }
+        };
+        form.beginRun();
+        QVERIFY(b->create(QStringLiteral("Contacts"), &progress));
+        form.endRun();
+        seen << onScreen(form.txtContactNum) + QLatin1Char('/') + onScreen(form.txtTotalImported);
+        QCOMPARE(seen, QStringList({"100/99", "200/199", "300/300"}));
+        QCoreApplication::processEvents();
+        QVERIFY(ok.isEmpty());
+        QVERIFY(m_window->isVisible());
+        QTest::mouseClick(form.cmdOK, Qt::LeftButton);
+        QCOMPARE(ok.size(), 1);
     }
 
     // A folder whose contacts use a custom form: the window shows the notice, and only Yes

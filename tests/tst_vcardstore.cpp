@@ -208,6 +208,7 @@ private slots:
         row("card cut short", "0.vcf", "BEGIN:VCARD\r\nFN:half");
         row("line without a colon", "0.vcf", "BEGIN:VCARD\r\nFN x\r\nEND:VCARD\r\n");
         row("line outside a card", "0.vcf", "FN:x\r\n");
+        row("hidden card", ".0.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Hidden\r\nEND:VCARD\r\n");
         row("card linked to /dev/zero", "0.vcf", "zero");
         row("displayname as a FIFO", "displayname", "fifo");
         row("forms.json linked to /dev/zero", "forms.json", "zero");

@@ -242,16 +242,12 @@ void frmMirelImportMain::cmdCreate_Click()
     m_progress = new frmContactImport(nullptr);
     m_progress->setAttribute(Qt::WA_DeleteOnClose, false);
     connect(m_progress, &frmContactImport::okClicked, this, &frmMirelImportMain::cmdOK_Click);
-    m_progress->lblProgress->setText(QStringLiteral("Contact Import Process in Progress"));
-    m_progress->cmdOK->setEnabled(false);
-    m_progress->show();
-    m_progress->repaint();
+    m_progress->beginRun();
 
     TreeWidgetGrid grid(LV2);
     CreateContacts(m_state, m_services, grid, *m_progress);
 
-    m_progress->lblProgress->setText(QStringLiteral("Contact Import Complete - Click OK to continue"));
-    m_progress->cmdOK->setEnabled(true);
+    m_progress->endRun();
     QApplication::restoreOverrideCursor();
     cboTemplates1->setCurrentIndex(-1);
     cmdCreate->setEnabled(false);

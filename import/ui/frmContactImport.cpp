@@ -1,12 +1,24 @@
 #include "import/ui/frmContactImport.h"
 
+#include <QAbstractEventDispatcher>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QThread>
+#include <QWindow>
 
 namespace {
+
+constexpr int kRefreshMs = 100;
+
+// Swallows user input while it is installed on the application.
+class InputDrop : public QObject {
+protected:
+    bool eventFilter(QObject *, QEvent *event) override { return event->isInputEvent(); }
+};
 
 QLineEdit *counterBox(QWidget *parent, const char *name)
 {
@@ -75,6 +87,12 @@ frmContactImport::frmContactImport(QWidget *parent) : QWidget(parent, Qt::Window
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     layout->addWidget(cmdOK, row, 3);
     connect(cmdOK, &QPushButton::clicked, this, &frmContactImport::okClicked);
+
+    for (int i = 0; i < kImportCounterCount; ++i)
+        m_counters[i].box = box(static_cast<ImportCounter>(i));
+    m_rowNumber.box = txtContactNum;
+    m_total.box = txtContactTotal;
+    m_duplicates.box = txtDuplicates;
 }
 
 QLineEdit *frmContactImport::box(ImportCounter counter) const
@@ -98,34 +116,87 @@ QLineEdit *frmContactImport::box(ImportCounter counter) const
     return nullptr;
 }
 
-void frmContactImport::write(QLineEdit *box, int value)
+void frmContactImport::write(Shown &shown, int value)
 {
-    box->setText(QString::number(value));
-    box->repaint(); // the run holds the event loop; only an explicit repaint shows the value
+    // A box is written only when its value changes.
+    shown.changed = shown.changed || value != shown.value;
+    shown.value = value;
 }
 
 void frmContactImport::showTotal(int rows)
 {
-    write(txtContactTotal, rows);
+    write(m_total, rows);
 }
 
 void frmContactImport::showRowNumber(int row)
 {
-    write(txtContactNum, row);
+    write(m_rowNumber, row);
+    if (m_sinceShown.hasExpired(kRefreshMs))
+        showNow();
 }
 
 void frmContactImport::showCounter(ImportCounter counter, int value)
 {
-    write(box(counter), value);
+    write(m_counters[static_cast<int>(counter)], value);
 }
 
 void frmContactImport::showDuplicates(DuplicatePolicy policy, int value)
 {
-    lblDuplicates->setText(policy == DuplicatePolicy::Skip ? QStringLiteral("Contacts skipped - already in folder")
-                                                           : QStringLiteral("Contacts updated - already in folder"));
-    lblDuplicates->show();
-    txtDuplicates->show();
-    write(txtDuplicates, value);
+    if (txtDuplicates->isHidden()) {
+        lblDuplicates->setText(policy == DuplicatePolicy::Skip
+                                   ? QStringLiteral("Contacts skipped - already in folder")
+                                   : QStringLiteral("Contacts updated - already in folder"));
+        lblDuplicates->show();
+        txtDuplicates->show();
+    }
+    write(m_duplicates, value);
+}
+
+void frmContactImport::showNow()
+{
+    m_sinceShown.start();
+    for (Shown *shown : {&m_rowNumber, &m_total, &m_counters[0], &m_counters[1], &m_counters[2], &m_counters[3],
+                         &m_counters[4], &m_counters[5], &m_counters[6], &m_duplicates}) {
+        if (!shown->changed)
+            continue;
+        shown->changed = false;
+        shown->box->setText(QString::number(shown->value));
+        shown->box->repaint(); // painted and put on the screen now, without the event loop
+    }
+    // Window system events such as an uncovered window or the desktop asking whether the
+    // program still answers; never user input, which stays queued until the run ends.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void frmContactImport::beginRun()
+{
+    lblProgress->setText(QStringLiteral("Contact Import Process in Progress"));
+    cmdOK->setEnabled(false);
+    show();
+    // Painting reaches the screen only once the window is exposed there.
+    QElapsedTimer waited;
+    waited.start();
+    while (!(windowHandle() && windowHandle()->isExposed()) && !waited.hasExpired(2000)) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QThread::msleep(5);
+    }
+    repaint();
+    m_sinceShown.start();
+}
+
+void frmContactImport::endRun()
+{
+    showNow();
+    {
+        InputDrop drop;
+        qApp->installEventFilter(&drop);
+        // Input left queued by the run's event processing waits for a new wake-up to be read.
+        QAbstractEventDispatcher::instance()->wakeUp();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100); // until none is left
+        qApp->removeEventFilter(&drop);
+    }
+    lblProgress->setText(QStringLiteral("Contact Import Complete - Click OK to continue"));
+    cmdOK->setEnabled(true);
 }
 
 void frmContactImport::closeEvent(QCloseEvent *event)

@@ -75,8 +75,8 @@ bool ImportBench::verify(const QString &source)
     return VerifyInputFile(state, services, grid, QStringLiteral("Main"));
 }
 
-bool ImportBench::create(const QString &folder)
+bool ImportBench::create(const QString &folder, ImportProgress *shown)
 {
     folders.answers = {folder};
-    return PrepareImportRun(state, services) && CreateContacts(state, services, grid, progress);
+    return PrepareImportRun(state, services) && CreateContacts(state, services, grid, shown ? *shown : progress);
 }

@@ -79,8 +79,8 @@ struct ImportBench : TestServices {
     // Verifies the source against the template in templateName, as Retrieve It does.
     bool verify(const QString &source);
     // Picks the folder (a name, or a server's address book by its address) and creates the
-    // contacts, as Create It does.
-    bool create(const QString &folder = QStringLiteral("Contacts"));
+    // contacts, as Create It does, showing the progress in shown (progress when none).
+    bool create(const QString &folder = QStringLiteral("Contacts"), ImportProgress *shown = nullptr);
 
     MemoryMappingGrid grid;
     RecordingProgress progress;
