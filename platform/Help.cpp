@@ -3,6 +3,8 @@
 #include "core/MessageBoxes.h"
 #include "core/Services.h"
 #include "core/UrlOpener.h"
+#include "platform/ChmFile.h"
+#include "platform/qt/HelpWindow.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,14 +17,23 @@ const QString kProductWebSite = QStringLiteral("https://www.contactmirel.com/");
 void OpenHelpContents(Services &services)
 {
     const QString helpFile = services.appPath + QLatin1Char('/') + kHelpFileName;
-    QString error;
-    if (!QFileInfo::exists(helpFile))
-        error = QStringLiteral("The help file %1 could not be found.").arg(QDir::toNativeSeparators(helpFile));
-    else if (!services.urls->openUrl(QUrl::fromLocalFile(helpFile)))
-        error =
-            QStringLiteral("No program is set up to open the help file %1.").arg(QDir::toNativeSeparators(helpFile));
-    if (!error.isEmpty())
-        services.boxes().show(error);
+    const QString shown = QDir::toNativeSeparators(helpFile);
+    if (!QFileInfo::exists(helpFile)) {
+        services.boxes().show(QStringLiteral("The help file %1 could not be found.").arg(shown));
+        return;
+    }
+    if (RaiseHelpWindow())
+        return;
+    QString reason;
+    std::unique_ptr<ChmFile> file = ChmFile::open(helpFile, reason);
+    const QList<HelpTopic> contents = file ? file->contents() : QList<HelpTopic>();
+    if (file && std::none_of(contents.begin(), contents.end(), [](const HelpTopic &t) { return !t.local.isEmpty(); }))
+        reason = QStringLiteral("it has no table of contents");
+    if (!reason.isEmpty()) {
+        services.boxes().show(QStringLiteral("The help file %1 cannot be opened: %2.").arg(shown, reason));
+        return;
+    }
+    ShowHelpWindow(*services.urls, std::move(file), contents);
 }
 
 void OpenProductWebSite(Services &services)

@@ -120,21 +120,6 @@ private slots:
         QVERIFY(!m_t->state.outlookApplication);
     }
 
-    void helpMenus()
-    {
-        m_window->Form_Load();
-        m_t->boxes.clear();
-        m_window->mnuHelpContents->trigger(); // no help file yet: a box, and nothing opened
-        QVERIFY(m_t->boxes.texts().value(0).contains(QStringLiteral("MirelImp.chm")));
-        writeBytes(m_t->file(QStringLiteral("MirelImp.chm")), "help");
-        m_window->mnuHelpContents->trigger();
-        QCOMPARE(m_t->urls.opened, QList<QUrl>{QUrl::fromLocalFile(m_t->file(QStringLiteral("MirelImp.chm")))});
-        QCOMPARE(m_t->boxes.boxes.size(), 1);
-        m_t->urls.result = false; // no handler for the help file
-        m_window->mnuHelpContents->trigger();
-        QCOMPARE(m_t->boxes.boxes.size(), 2);
-    }
-
     // File, "Undo an Import..." by the keyboard; the run chosen by a click, undone after the
     // question: its contacts are gone and it is marked undone.
     void undoAnImport()
