@@ -35,7 +35,7 @@ void UseDefaultBackends(Services &services)
                                           "protected by its password."),
                            DataAccess::kEngineSource);
     };
-    const QString storePath = services.appPath + QLatin1Char('/') + vcardstore::kDefaultStoreDir;
+    const QString storePath = services.dataPath + QLatin1Char('/') + vcardstore::kDefaultStoreDir;
     // Servers are opened with the login the services give at the time.
     ServerLogins *const *logins = &services.logins;
     services.createContactApplication = [storePath, logins](const QString &) -> std::shared_ptr<outlook::Application> {

@@ -4,6 +4,7 @@
 #include "core/AppState.h"
 #include "core/Services.h"
 #include "outlook/ui/frmCustomFormInfo.h"
+#include "platform/DataFolder.h"
 #include "platform/qt/DesktopUrlOpener.h"
 #include "platform/qt/QtFileDialogs.h"
 #include "platform/qt/QtFolderPicker.h"
@@ -32,6 +33,7 @@ int main(int argc, char *argv[])
     services.customForms = &customForms;
     services.logins = &logins;
     services.appPath = QCoreApplication::applicationDirPath();
+    services.dataPath = DataFolderFor(services.appPath, UserDataHome());
     services.endProgram = EndProgram;
     UseDefaultBackends(services);
 

@@ -33,6 +33,7 @@ int main(int argc, char *argv[])
     Services services;
     services.messages = &boxes;
     services.appPath = args[1];
+    services.dataPath = args[1];
     UseDefaultBackends(services);
     AppState state;
     if (!OpenTemplateDatabase(state, services))

@@ -25,7 +25,9 @@ struct Services {
     ServerLogins *logins = nullptr; // none: no server is opened
     // The folder of the executable, without a trailing separator.
     QString appPath;
-    // The template database; empty for MirelTmplts.mdb in appPath.
+    // The folder of the template database and the default address book (DataFolderFor).
+    QString dataPath;
+    // The template database; empty for MirelTmplts.mdb in dataPath.
     QString databaseFile;
     // Proves that the data access layer can be created; throws AppError when not.
     std::function<void()> checkDataAccess;

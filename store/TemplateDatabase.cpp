@@ -91,9 +91,9 @@ void nameExclusively(const QString &from, const QString &to)
 
 } // namespace
 
-QString TemplateDatabasePath(const QString &appPath)
+QString TemplateDatabasePath(const QString &dataPath)
 {
-    return appPath + QLatin1Char('/') + kTemplateDatabaseFile;
+    return dataPath + QLatin1Char('/') + kTemplateDatabaseFile;
 }
 
 Table SysParmsTableSchema()
@@ -150,7 +150,7 @@ bool CreateTemplateDatabase(Services &services)
     // fails half-way leaves nothing that a later start would refuse, and of two starts creating at
     // the same moment the first to finish names its file and the other opens that one.
     const QString path =
-        services.databaseFile.isEmpty() ? TemplateDatabasePath(services.appPath) : services.databaseFile;
+        services.databaseFile.isEmpty() ? TemplateDatabasePath(services.dataPath) : services.databaseFile;
     const QString building = path + QStringLiteral(".creating-%1").arg(gettid());
     Catalog catalog;
     bool made = false;
@@ -175,7 +175,7 @@ bool CreateTemplateDatabase(Services &services)
 bool OpenTemplateDatabase(AppState &state, Services &services)
 {
     const QString path =
-        services.databaseFile.isEmpty() ? TemplateDatabasePath(services.appPath) : services.databaseFile;
+        services.databaseFile.isEmpty() ? TemplateDatabasePath(services.dataPath) : services.databaseFile;
     bool creationTried = false;
     for (;;) {
         try {

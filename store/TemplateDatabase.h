@@ -11,7 +11,7 @@ struct Services;
 inline const QString kTemplateDatabaseFile = QStringLiteral("MirelTmplts.mdb");
 inline const QString kTemplateDatabasePassword = QStringLiteral("brightmeadowsun");
 
-QString TemplateDatabasePath(const QString &appPath);
+QString TemplateDatabasePath(const QString &dataPath);
 
 // The two fixed tables of the template database.
 DataAccess::Table SysParmsTableSchema();

@@ -125,7 +125,9 @@ private slots:
                                              "Contacts have no company name: 0\n"
                                              "Contacts have no or invalid email addresses: 2\n"
                                              "Contacts have no physical addresses: 2\n"
-                                             "Contacts have no phone numbers: 2\n"));
+                                             "Contacts have no phone numbers: 2\n"
+                                             "Contacts folder: ") +
+                                 s.folderDir + QLatin1Char('\n'));
         int written = 0;
         for (QDirIterator it(s.dir.path(), {QStringLiteral("*.vcf")}, QDir::Files, QDirIterator::Subdirectories);
              it.hasNext(); it.next())

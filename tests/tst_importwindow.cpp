@@ -135,6 +135,7 @@ private slots:
         QVERIFY(!m_window->cmdCreate->isEnabled());
         QVERIFY(!b->state.outlookNamespace);
         QCOMPARE(b->contactsIn(QStringLiteral("Contacts")).size(), 1);
+        QCOMPARE(progress->lblFolder->text(), "Contacts folder: " + b->folder(QStringLiteral("Contacts"))->EntryID());
 
         QTest::mouseClick(progress->cmdOK, Qt::LeftButton);
         QVERIFY(m_window->isVisible());
@@ -176,7 +177,7 @@ private slots:
         };
         form.beginRun();
         QVERIFY(b->create(QStringLiteral("Contacts"), &progress));
-        form.endRun();
+        form.endRun(QString());
         seen << onScreen(form.txtContactNum) + QLatin1Char('/') + onScreen(form.txtTotalImported);
         QCOMPARE(seen, QStringList({"100/99", "200/199", "300/300"}));
         QCoreApplication::processEvents();

@@ -94,7 +94,7 @@ private slots:
             catalog.appendTable(TemplateIndexTableSchema());
         }
         if (fault == QLatin1String("folder")) {
-            services.appPath = m_t->file(QStringLiteral("not/there"));
+            services.dataPath = m_t->file(QStringLiteral("not/there"));
             UseDefaultBackends(services);
         }
         const QByteArray before = readBytes(database());
@@ -115,7 +115,7 @@ private slots:
         // Nothing is created, a database that is there stays as it was, and the contact store
         // is not connected after a database failure.
         QCOMPARE(readBytes(database()), before);
-        QCOMPARE(QDir(services.appPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+        QCOMPARE(QDir(services.dataPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  before.isEmpty() ? QStringList() : QStringList{"MirelTmplts.mdb"});
         QVERIFY(!m_t->state.outlookApplication);
     }

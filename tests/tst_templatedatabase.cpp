@@ -1,4 +1,5 @@
 #include "TestServices.h"
+#include "platform/DataFolder.h"
 #include "store/TemplateDatabase.h"
 #include "store/TemplateRecords.h"
 
@@ -6,10 +7,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #include <future>
 #include <latch>
 #include <sqlite3.h>
+#include <unistd.h>
 
 using namespace DataAccess;
 
@@ -78,7 +82,7 @@ private slots:
         for (int round = 0; round < 10; ++round) {
             TestServices first;
             TestServices second;
-            second.services.appPath = first.dir.path();
+            second.services.dataPath = first.dir.path();
             std::latch ready(2);
             const auto start = [&ready](TestServices *t) {
                 ready.arrive_and_wait();
@@ -152,7 +156,7 @@ private slots:
         QFETCH(bool, folderMissing);
         TestServices t;
         if (folderMissing)
-            t.services.appPath = t.file(QStringLiteral("no/such/folder"));
+            t.services.dataPath = t.file(QStringLiteral("no/such/folder"));
         else
             QDir(t.dir.path()).mkdir(kWorkingName);
         QVERIFY(!OpenTemplateDatabase(t.state, t.services));
@@ -161,7 +165,7 @@ private slots:
         QCOMPARE(texts[0], kMissingText); // creation is tried once only
         for (int i = 1; i < 5; ++i)
             QVERIFY2(texts[i].startsWith(QStringLiteral("ERROR: ")), qPrintable(texts[i]));
-        QVERIFY(!QFileInfo::exists(TemplateDatabasePath(t.services.appPath))); // the next start may try again
+        QVERIFY(!QFileInfo::exists(TemplateDatabasePath(t.services.dataPath))); // the next start may try again
     }
 
     void templateListIsInNameOrderIgnoringCase_data()
@@ -202,6 +206,41 @@ private slots:
         QCOMPARE(list.items, (QStringList{"à la carte", "alpha", "Alpha 2", "Äpfel", "beta", "Ébène", "Éclair", "émile",
                                           "Gamma", "O'Brien Imports", "Öl", "Zoo"}));
         QCOMPARE(t.boxes.boxes.size(), 2); // and the first-start message
+    }
+
+    // The templates stay beside the program where it may write; a program installed in a folder
+    // it may not write to keeps them in the user's data folder.
+    void dataFolder_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("own folder writable") << false;
+        QTest::newRow("own folder read-only") << true;
+    }
+
+    void dataFolder()
+    {
+        QFETCH(bool, readOnly);
+        TestServices t;
+        const QString app = t.file(QStringLiteral("opt/mirelimport"));
+        const QString home = t.file(QStringLiteral("home/.local/share"));
+        QVERIFY(QDir().mkpath(app));
+        // Root writes through permission bits, so for root the folder is a read-only mount.
+        const bool root = geteuid() == 0;
+        if (readOnly && root && QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "ro", "tmpfs", app}) != 0)
+            QSKIP("no file system can be mounted here");
+        if (readOnly && !root)
+            QFile::setPermissions(app, QFile::ReadOwner | QFile::ExeOwner);
+        const auto restore = qScopeGuard([&] {
+            if (readOnly && root)
+                QProcess::execute(QStringLiteral("umount"), {app});
+            QFile::setPermissions(app, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        t.services.dataPath = DataFolderFor(app, home);
+        QCOMPARE(t.services.dataPath, readOnly ? home + QStringLiteral("/mirelimport") : app);
+        QVERIFY(OpenTemplateDatabase(t.state, t.services));
+        QVERIFY(QFileInfo(t.services.dataPath + QStringLiteral("/MirelTmplts.mdb")).isFile());
+        QCOMPARE(QDir(app).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 readOnly ? QStringList() : QStringList{"MirelTmplts.mdb"});
     }
 };
 

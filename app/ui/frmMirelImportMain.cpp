@@ -247,7 +247,7 @@ void frmMirelImportMain::cmdCreate_Click()
     TreeWidgetGrid grid(LV2);
     CreateContacts(m_state, m_services, grid, *m_progress);
 
-    m_progress->endRun();
+    m_progress->endRun(m_state.folderEntryId);
     QApplication::restoreOverrideCursor();
     cboTemplates1->setCurrentIndex(-1);
     cmdCreate->setEnabled(false);
@@ -287,6 +287,6 @@ void frmMirelImportMain::mnuHelpWeb_Click()
 
 void frmMirelImportMain::mnuHelpAbout_Click()
 {
-    frmAbout about(this);
+    frmAbout about(m_services.dataPath, this);
     about.exec();
 }

@@ -461,7 +461,7 @@ void frmTemplate::mnuHelpWeb_Click()
 
 void frmTemplate::mnuHelpAbout_Click()
 {
-    frmAbout about(this);
+    frmAbout about(m_services.dataPath, this);
     about.exec();
 }
 

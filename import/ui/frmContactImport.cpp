@@ -83,6 +83,12 @@ frmContactImport::frmContactImport(QWidget *parent) : QWidget(parent, Qt::Window
     txtDuplicates->hide();
     lblDuplicates->hide();
     ++row;
+    lblFolder = new QLabel(this);
+    lblFolder->setObjectName(QStringLiteral("lblFolder"));
+    lblFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblFolder->hide();
+    layout->addWidget(lblFolder, row, 0, 1, 4);
+    ++row;
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     layout->addWidget(cmdOK, row, 3);
@@ -184,7 +190,7 @@ void frmContactImport::beginRun()
     m_sinceShown.start();
 }
 
-void frmContactImport::endRun()
+void frmContactImport::endRun(const QString &folder)
 {
     showNow();
     {
@@ -196,6 +202,10 @@ void frmContactImport::endRun()
         qApp->removeEventFilter(&drop);
     }
     lblProgress->setText(QStringLiteral("Contact Import Complete - Click OK to continue"));
+    if (!folder.isEmpty()) {
+        lblFolder->setText(QStringLiteral("Contacts folder: %1").arg(folder));
+        lblFolder->show();
+    }
     cmdOK->setEnabled(true);
 }
 

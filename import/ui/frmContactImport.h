@@ -33,12 +33,14 @@ public:
     // Around the run: shown with "OK" disabled and on the screen before the first row; at the end
     // the last values are painted, the input of the run dropped and "OK" enabled.
     void beginRun();
-    void endRun();
+    void endRun(const QString &folder);
 
     QLineEdit *box(ImportCounter counter) const;
 
     QLabel *lblProgress;
     QLabel *lblMinutes;
+    // At the end of a run: where its contacts went (a folder's path or an address book's address).
+    QLabel *lblFolder;
     QLabel *lblImporting;
     QLineEdit *txtContactNum;
     QLabel *lblOf;

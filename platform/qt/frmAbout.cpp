@@ -1,10 +1,11 @@
 #include "platform/qt/frmAbout.h"
 
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QLabel>
 #include <QVBoxLayout>
 
-frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
+frmAbout::frmAbout(const QString &dataFolder, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About ContactMirel Importer"));
@@ -22,10 +23,17 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
         QStringLiteral("Creates contacts in address-book folders from comma-delimited text files and Excel workbooks."),
         this);
     purpose->setWordWrap(true);
+    auto *where = new QLabel(
+        QStringLiteral("Templates and the default address book are kept in %1").arg(QDir::toNativeSeparators(dataFolder)),
+        this);
+    where->setObjectName(QStringLiteral("lblDataFolder"));
+    where->setWordWrap(true);
+    where->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(name);
     layout->addWidget(version);
     layout->addWidget(purpose);
+    layout->addWidget(where);
     layout->addWidget(buttons);
 }

@@ -2,9 +2,10 @@
 
 #include <QDialog>
 
-// The About window: program name and version.
+// The About window: program name and version, and the folder of the user's templates and
+// default address book.
 class frmAbout : public QDialog {
     Q_OBJECT
 public:
-    explicit frmAbout(QWidget *parent = nullptr);
+    explicit frmAbout(const QString &dataFolder, QWidget *parent = nullptr);
 };

@@ -29,6 +29,7 @@ struct TestServices {
         services.messages = &boxes;
         services.urls = &urls;
         services.appPath = dir.path();
+        services.dataPath = dir.path();
         UseDefaultBackends(services);
         services.endProgram = [this] { ++ended; };
     }

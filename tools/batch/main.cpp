@@ -6,6 +6,7 @@
 #include "core/Services.h"
 #include "import/UndoRun.h"
 #include "platform/CardDavStore.h"
+#include "platform/DataFolder.h"
 #include "platform/VCardStore.h"
 #include "source/MappingGrid.h"
 #include "store/ImportJournal.h"
@@ -185,6 +186,7 @@ int main(int argc, char *argv[])
     services.folders = &folders;
     services.customForms = &customForms;
     services.appPath = QCoreApplication::applicationDirPath();
+    services.dataPath = DataFolderFor(services.appPath, UserDataHome());
     UseDefaultBackends(services);
     // The address book is the one that holds the folder; nothing is made beside the program. A
     // server gets the user named here and the password from the environment.
@@ -196,7 +198,7 @@ int main(int argc, char *argv[])
                                                               [&login](const QUrl &s) { return login.loginFor(s); });
     };
     services.databaseFile =
-        parser.isSet(databaseOption) ? parser.value(databaseOption) : TemplateDatabasePath(services.appPath);
+        parser.isSet(databaseOption) ? parser.value(databaseOption) : TemplateDatabasePath(services.dataPath);
     if (!QFileInfo(services.databaseFile).isFile()) {
         std::fprintf(stderr, "The template database %s does not exist.\n", qPrintable(services.databaseFile));
         return 1;
@@ -251,5 +253,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(dryRunOption))
         for (const QByteArray &card : std::as_const(dryRun->firstCards))
             std::fputs(card.constData(), stdout);
+    else
+        std::printf("Contacts folder: %s\n", qPrintable(state.folderEntryId));
     return completed ? 0 : 1;
 }
