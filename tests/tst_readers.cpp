@@ -1,9 +1,12 @@
 #include "TestServices.h"
 #include "XlsBytes.h"
+#include "ZipBytes.h"
 #include "core/AppError.h"
 #include "source/CReadFile.h"
 #include "source/SourceFile.h"
+#include "source/ZipArchive.h"
 
+#include <QBuffer>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -302,6 +305,54 @@ private slots:
             QCOMPARE(table->columnNames(), columns);
             QCOMPARE(rowsOf(*table), rows);
         }
+    }
+
+    // The container of .xlsx and .ods files: members read back whole, damage refused with its
+    // reason, never read past the file nor inflated past the limit.
+    void zipContainer_data()
+    {
+        using ZipBytes::Member;
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("problem"); // empty: every member reads back as written
+        const QByteArray big = QByteArray("<row><c>text</c></row>").repeated(10000);
+        QTest::newRow("stored and deflated")
+            << ZipBytes::zip({{"mimetype", "application/zip", false}, {"big.xml", big}, {"empty", ""}}) << "";
+        QTest::newRow("checksum") << ZipBytes::zip({{"a.xml", big, true, 1}}) << "checksum";
+        QTest::newRow("data shorter than said") << ZipBytes::zip({{"a.xml", big, true, 0, 1}}) << "shorter";
+        QTest::newRow("data longer than said") << ZipBytes::zip({{"a.xml", big, true, 0, -1}}) << "longer";
+        QTest::newRow("stored, longer than said") << ZipBytes::zip({{"a", "abc", false, 0, -1}}) << "two sizes";
+        QTest::newRow("members overlap") << ZipBytes::zip({{"a.xml", big}, {"b.xml", big}}, true) << "overlap";
+        QTest::newRow("bomb") << ZipBytes::zip({{"a.xml", big, true, 0, 2000000000}}) << "would grow";
+        QTest::newRow("cut short") << ZipBytes::zip({{"a.xml", big}}).chopped(30) << "no directory";
+        QTest::newRow("no zip") << QByteArray("PK\3\4 but nothing else at all") << "no directory";
+    }
+
+    void zipContainer()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, problem);
+        QBuffer buffer(&file);
+        buffer.open(QIODevice::ReadOnly);
+        QString seen;
+        try {
+            ZipArchive zip(buffer);
+            for (const char *name : {"mimetype", "big.xml", "empty", "a.xml", "a", "b.xml"}) {
+                const auto member = zip.open(name);
+                if (!member)
+                    continue;
+                QByteArray bytes;
+                while (!member->atEnd() && member->problem().isEmpty())
+                    bytes += member->read(1000); // piece by piece, as the XML readers read
+                seen += member->problem();
+                if (member->problem().isEmpty())
+                    QCOMPARE(bytes.size() > 0, qstrcmp(name, "empty") != 0);
+            }
+            QCOMPARE(zip.read(QStringLiteral("mimetype"), 100), QByteArray("application/zip"));
+        } catch (const AppError &e) {
+            QCOMPARE(e.number(), kErrBadFormat);
+            seen += e.info().description;
+        }
+        QVERIFY2(problem.isEmpty() ? seen.isEmpty() : seen.contains(problem), qPrintable(seen));
     }
 
     void damagedWorkbooksReadApart()
