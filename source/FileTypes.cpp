@@ -43,12 +43,13 @@ bool hasHeader(const QString &fileType)
 
 QString dialogFilter(Family family)
 {
-    // "Text/CSV (*.txt;*.csv)|*.txt;*.csv" and "Excel (*.xls)|*.xls" in Qt's filter syntax.
+    // "Text/CSV (*.txt;*.csv)|*.txt;*.csv" and "Excel (*.xls)|*.xls" in Qt's filter syntax; the
+    // Excel types read Excel 2007+ and OpenDocument workbooks too.
     switch (family) {
     case Family::Text:
         return QStringLiteral("Text/CSV (*.txt *.csv)");
     case Family::Excel:
-        return QStringLiteral("Excel (*.xls)");
+        return QStringLiteral("Excel (*.xls *.xlsx *.ods)");
     default:
         return QString();
     }

@@ -1,18 +1,66 @@
 #include "source/WorkbookReader.h"
 
 #include "core/AppError.h"
+#include "source/OdsWorkbook.h"
 #include "source/SourceFile.h"
 #include "source/XlsWorkbook.h"
+#include "source/XlsxWorkbook.h"
+#include "source/ZipArchive.h"
 
 #include <QFile>
 
 namespace {
 
-// The workbook in the open file. The error of a workbook protected by a password names the file.
-std::unique_ptr<XlsWorkbook> openWorkbook(QFile &file, const QString &path)
+// An Excel 97-2003 workbook through the common interface.
+class XlsBook : public Workbook {
+public:
+    explicit XlsBook(QIODevice &file) : m_book(file) {}
+    QStringList worksheetNames() const override
+    {
+        QStringList names;
+        for (const XlsWorkbook::Sheet &sheet : m_book.worksheets())
+            names << sheet.name;
+        return names;
+    }
+    std::unique_ptr<SourceTable> readSheet(int index, bool header) const override
+    {
+        return m_book.readSheet(m_book.worksheets().at(size_t(index)), header);
+    }
+
+private:
+    XlsWorkbook m_book;
+};
+
+// A workbook in a zip container, with the archive it reads from.
+template <typename Book> class ZippedBook : public Workbook {
+public:
+    explicit ZippedBook(std::unique_ptr<ZipArchive> zip) : m_zip(std::move(zip)), m_book(*m_zip) {}
+    QStringList worksheetNames() const override { return m_book.worksheetNames(); }
+    std::unique_ptr<SourceTable> readSheet(int index, bool header) const override
+    {
+        return m_book.readSheet(index, header);
+    }
+
+private:
+    std::unique_ptr<ZipArchive> m_zip;
+    Book m_book;
+};
+
+// The workbook in the open file, by what the file holds, whatever its name: a compound file is
+// an Excel 97-2003 workbook, a zip one holding xl/workbook.xml an Excel 2007+ workbook, a zip one
+// holding content.xml an OpenDocument spreadsheet. The error of a workbook protected by a
+// password names the file.
+std::unique_ptr<Workbook> openWorkbook(QFile &file, const QString &path)
 {
     try {
-        return std::make_unique<XlsWorkbook>(file);
+        if (!ZipArchive::looksLikeZip(file))
+            return std::make_unique<XlsBook>(file);
+        auto zip = std::make_unique<ZipArchive>(file);
+        if (zip->contains(QStringLiteral("xl/workbook.xml")))
+            return std::make_unique<ZippedBook<XlsxWorkbook>>(std::move(zip));
+        if (zip->contains(QStringLiteral("content.xml")))
+            return std::make_unique<ZippedBook<OdsWorkbook>>(std::move(zip));
+        throw AppError(kErrBadFormat, QStringLiteral("The zip file holds no workbook."));
     } catch (const AppError &e) {
         if (e.number() != kErrEncrypted)
             throw;
@@ -36,13 +84,13 @@ std::unique_ptr<SourceTable> ReadWorksheet(const QString &path, const QString &s
     }
     try {
         const auto book = openWorkbook(file, path);
-        const std::vector<XlsWorkbook::Sheet> &sheets = book->worksheets();
-        auto found = std::find_if(sheets.begin(), sheets.end(), [&](const auto &s) { return s.name == sheetName; });
-        if (found == sheets.end()) // as in the spreadsheet itself, letter case aside
-            found = std::find_if(sheets.begin(), sheets.end(), [&](const auto &s) {
-                return s.name.compare(sheetName, Qt::CaseInsensitive) == 0;
-            });
-        return found == sheets.end() ? nullptr : book->readSheet(*found, header);
+        const QStringList sheets = book->worksheetNames();
+        qsizetype found = sheets.indexOf(sheetName);
+        if (found < 0) // as in the spreadsheet itself, letter case aside
+            found = std::find_if(sheets.begin(), sheets.end(),
+                                 [&](const QString &s) { return s.compare(sheetName, Qt::CaseInsensitive) == 0; }) -
+                    sheets.begin();
+        return found == sheets.size() ? nullptr : book->readSheet(int(found), header);
     } catch (const AppError &e) {
         if (e.number() == kErrBadFormat)
             return nullptr;
@@ -54,9 +102,5 @@ QStringList WorkbookSheets(const QString &path)
 {
     QFile file;
     openSourceFile(file, path);
-    const auto book = openWorkbook(file, path);
-    QStringList names;
-    for (const XlsWorkbook::Sheet &sheet : book->worksheets())
-        names << sheet.name;
-    return names;
+    return openWorkbook(file, path)->worksheetNames();
 }

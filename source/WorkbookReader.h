@@ -4,7 +4,8 @@
 
 #include <memory>
 
-// Reading Excel 97-2003 workbooks (.xls) from disk.
+// Reading workbooks from disk: Excel 97-2003 (.xls), Excel 2007+ (.xlsx) and OpenDocument (.ods),
+// told apart by what the file holds, not by its name.
 
 // One worksheet as a table, or nullptr when the workbook is missing or damaged or lacks the
 // sheet (sheet names compare without regard to case). Throws AppError for what is not a regular

@@ -417,6 +417,8 @@ XlsWorkbook::XlsWorkbook(QIODevice &device) : m_globals(std::make_unique<Globals
     std::optional<CompoundStream> stream = g.file->rootStream(QStringLiteral("Workbook"));
     if (!stream)
         stream = g.file->rootStream(QStringLiteral("Book"));
+    if (!stream && g.file->rootStream(QStringLiteral("EncryptionInfo")))
+        throw AppError(kErrEncrypted, QStringLiteral("The workbook is protected by a password."));
     if (!stream)
         damaged("it holds no workbook");
     g.stream = std::move(*stream);

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Writes the .xls test fixtures into tests/fixtures. Run by hand; the files it writes are
+"""Writes the workbook test fixtures into tests/fixtures. Run by hand; the files it writes are
 committed, so the tests need no generator.
 
     tools/make_xls_fixtures.py [FOLDER]          write every fixture, then check the new ones
@@ -10,7 +10,8 @@ one_sheet.xls and three_sheets.xls are written with python3-xlwt. Most others ar
 OpenDocument spreadsheets holding every formula's cached result and turned into Excel 97 (BIFF8)
 files by LibreOffice (soffice, from libreoffice-calc-nogui). LibreOffice no longer writes Excel 95
 (BIFF5), and its BIFF8 files carry a text formula's result as the number 0, so excel95.xls and
-formula_results.xls are written record by record here. The check walks each file's compound
+formula_results.xls are written record by record here. LibreOffice also saves its workbooks
+as .xlsx and .ods files of the same names, for the readers of those formats (not checked here). The check walks each file's compound
 file and BIFF records (no .xls library) and compares them with what they were meant to hold,
 then has LibreOffice read each file back into CSV, one file a sheet, and compares that too."""
 import csv
@@ -838,10 +839,16 @@ def write_new_fixtures(out):
                 sources.append(os.path.join(tmp, book.file[:-4] + ".fods"))
                 write_fods(book, sources[-1])
         soffice(tmp, ["--convert-to", "xls:MS Excel 97", "--outdir", made] + sources)
+        # The same workbooks as Excel 2007+ and OpenDocument files, for the readers of those.
+        later = os.path.join(tmp, "later")
+        soffice(tmp, ["--convert-to", "xlsx:Calc MS Excel 2007 XML", "--outdir", later] + sources)
+        soffice(tmp, ["--convert-to", "ods:calc8", "--outdir", later] + sources)
         if not check(made, tmp):
             sys.exit("the new workbooks are not what they should be; none was copied")
         for book in books():
             shutil.copyfile(os.path.join(made, book.file), os.path.join(out, book.file))
+            for suffix in (".xlsx", ".ods") if book.by != "python" else ():
+                shutil.copyfile(os.path.join(later, book.file[:-4] + suffix), os.path.join(out, book.file[:-4] + suffix))
 
 
 def main():
