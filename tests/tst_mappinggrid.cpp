@@ -79,7 +79,7 @@ private slots:
         QTest::addColumn<QString>("filter"); // empty: the type is refused
         QTest::newRow("text code") << "CSN" << kTextFilter;
         QTest::newRow("text list entry") << kCsvHeader << kTextFilter;
-        QTest::newRow("Excel list entry") << "XLN - Excel w/o Header" << QStringLiteral("Excel (*.xls)");
+        QTest::newRow("Excel list entry") << "XLN - Excel w/o Header" << QStringLiteral("Excel (*.xls *.xlsx *.ods)");
         QTest::newRow("unknown") << "A97" << QString();
         QTest::newRow("code in other case") << "csh" << QString();
     }
