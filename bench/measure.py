@@ -1,12 +1,16 @@
 #!/usr/bin/python3
-"""Runs a command and prints its wall time in seconds and its peak memory in MB."""
+"""Runs a command and prints its wall time in seconds and its peak memory in MB. When the command
+fails, shows the end of what it wrote on standard error and exits with its status."""
 import resource
 import subprocess
 import sys
 import time
 
 start = time.monotonic()
-result = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+result = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 seconds = time.monotonic() - start
+if result.returncode != 0:
+    tail = result.stderr.decode(errors="replace").splitlines()[-10:]
+    sys.exit("\n".join([f"{sys.argv[1]} exited with {result.returncode}:"] + tail))
 peak_mb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024.0
-print("%.3f %.1f %d" % (seconds, peak_mb, result.returncode))
+print("%.3f %.1f" % (seconds, peak_mb))
