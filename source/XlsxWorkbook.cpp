@@ -166,14 +166,23 @@ void decodeEscapes(QString &text, qsizetype start)
     if (from < 0)
         return;
     QChar *p = text.data();
+    const auto hex = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= u'0' && u <= u'9'   ? u - u'0'
+               : u >= u'A' && u <= u'F' ? u - u'A' + 10
+               : u >= u'a' && u <= u'f' ? u - u'a' + 10
+                                        : -1;
+    };
     qsizetype to = from;
     for (qsizetype at = from; at < text.size();) {
-        bool ok = false;
-        const ushort code = at + 7 <= text.size() && p[at] == u'_' && p[at + 1] == u'x' && p[at + 6] == u'_'
-                                ? QStringView(p + at + 2, 4).toUShort(&ok, 16)
-                                : 0;
-        if (ok) {
-            p[to++] = QChar(code);
+        int code = -1;
+        if (at + 7 <= text.size() && p[at] == u'_' && p[at + 1] == u'x' && p[at + 6] == u'_') {
+            code = 0;
+            for (qsizetype i = at + 2; i < at + 6 && code >= 0; ++i)
+                code = hex(p[i]) < 0 ? -1 : code * 16 + hex(p[i]);
+        }
+        if (code >= 0) {
+            p[to++] = QChar(char16_t(code));
             at += 7;
         } else {
             p[to++] = p[at++];
@@ -202,16 +211,19 @@ QVariant isoValue(const QString &text)
 } // namespace
 
 struct XlsxWorkbook::Shared {
-    QString text;                      // the shared strings, one after another
-    std::vector<quint32> starts{0};    // where each starts, and where the last ends
-    std::vector<bool> dateFormat;      // by cell format: it shows a date or a time
+    QString text;                   // the shared strings, one after another
+    std::vector<quint32> starts{0}; // where each starts, and where the last ends
+    std::vector<bool> dateFormat;   // by cell format: it shows a date or a time
 
     quint32 count() const { return quint32(starts.size() - 1); }
     QStringView string(quint32 index) const
     {
         return QStringView(text).sliced(starts[index], starts[index + 1] - starts[index]);
     }
-    bool isDate(qint64 format) const { return format >= 0 && quint64(format) < dateFormat.size() && dateFormat[format]; }
+    bool isDate(qint64 format) const
+    {
+        return format >= 0 && quint64(format) < dateFormat.size() && dateFormat[format];
+    }
 };
 
 // Fills a table from a sheet's cells, which stand in row and column order. Rows and columns end
@@ -220,8 +232,7 @@ class XlsxWorkbook::SheetReader {
 public:
     SheetReader(const Shared &shared, bool header, bool system1904)
         : m_shared(shared), m_header(header), m_system1904(system1904), m_table(std::make_unique<SourceTable>())
-    {
-    }
+    {}
 
     std::unique_ptr<SourceTable> read(XmlPart &part)
     {
@@ -383,10 +394,10 @@ private:
         }
         // A shared string stands once in the table, however many cells hold it.
         if (m_sharedPlaces.empty())
-            m_sharedPlaces.assign(m_shared.count(), -1);
-        qint64 &place = m_sharedPlaces[index];
-        if (place < 0)
-            place = m_table->addText(text);
+            m_sharedPlaces.assign(m_shared.count(), kNotPlaced);
+        quint32 &place = m_sharedPlaces[index];
+        if (place == kNotPlaced)
+            place = quint32(m_table->addText(text)); // a table's text ends before 4 Gi characters
         else
             m_table->addTextAgain(place, text.size());
     }
@@ -414,9 +425,10 @@ private:
     const bool m_system1904;
     std::unique_ptr<SourceTable> m_table;
     QStringList m_names;
-    std::vector<qint64> m_sharedPlaces;
-    QString m_value;    // the text of the cell being read, its buffer kept from cell to cell
-    int m_row = -1;     // where the sheet's row and cell elements are
+    static constexpr quint32 kNotPlaced = 0xFFFFFFFF;
+    std::vector<quint32> m_sharedPlaces; // where the table holds each shared string
+    QString m_value;                     // the text of the cell being read, its buffer kept from cell to cell
+    int m_row = -1;                      // where the sheet's row and cell elements are
     int m_column = -1;
     int m_placedRow = -1; // where the table is filled to
     int m_filled = 0;
@@ -451,14 +463,17 @@ XlsxWorkbook::XlsxWorkbook(const ZipArchive &zip) : m_zip(zip)
     }
 
     XmlPart book(zip, QStringLiteral("xl/workbook.xml"));
+    bool inSheets = false;
     for (QXmlStreamReader::TokenType token; (token = book.next()) != QXmlStreamReader::EndDocument;) {
         const QXmlStreamReader &xml = book.xml();
+        if (xml.name() == u"sheets")
+            inSheets = token == QXmlStreamReader::StartElement;
         if (token != QXmlStreamReader::StartElement)
             continue;
         if (xml.name() == u"workbookPr") {
             const QStringView system = attribute(xml, u"date1904");
             m_system1904 = system == u"1" || system == u"true";
-        } else if (xml.name() == u"sheet") {
+        } else if (inSheets && xml.name() == u"sheet") {
             QString id;
             for (const QXmlStreamAttribute &a : xml.attributes())
                 if (a.name() == u"id" && !a.namespaceUri().isEmpty())
