@@ -276,15 +276,6 @@ double rkNumber(quint32 rk, bool &whole)
     return (rk & 0x01) ? value / 100 : value;
 }
 
-QString headerText(const QVariant &value)
-{
-    if (value.typeId() == QMetaType::Double)
-        return QString::number(value.toDouble(), 'g', 15);
-    if (value.typeId() == QMetaType::QDate)
-        return value.toDate().toString(Qt::ISODate);
-    return value.toString();
-}
-
 } // namespace
 
 struct XlsWorkbook::Globals {

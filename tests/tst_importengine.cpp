@@ -193,15 +193,23 @@ private slots:
         QCOMPARE(b.contactsIn(QStringLiteral("Contacts")), before);
     }
 
+    void workbookSource_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("xls") << "one_sheet.xls";
+        QTest::newRow("xlsx") << "one_sheet.xlsx";
+    }
+
     void workbookSource()
     {
+        QFETCH(QString, file);
         Bench b;
         const MappingRows rows{{1, "Name", "Last Name", "LastName"},
                                {2, "Joined", "Contact/Anniversary Date", "Anniversary"},
                                {3, "Amount", "", ""},
                                {4, "Note", "Comments", "Body"}};
         b.makeTemplate(QStringLiteral("Sheet"), QStringLiteral("XLH"), rows, QStringLiteral("Contacts"));
-        QVERIFY(b.verify(QStringLiteral(MIREL_FIXTURES "/one_sheet.xls")));
+        QVERIFY(b.verify(QStringLiteral(MIREL_FIXTURES "/") + file));
         QVERIFY(b.create());
         QCOMPARE(b.state.counters[ImportCounter::TotalImported], 3);
         const auto saved = b.contactsIn(QStringLiteral("Contacts"));

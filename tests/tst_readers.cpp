@@ -4,6 +4,8 @@
 #include "core/AppError.h"
 #include "source/CReadFile.h"
 #include "source/SourceFile.h"
+#include "source/WorkbookReader.h"
+#include "source/XlsxWorkbook.h"
 #include "source/ZipArchive.h"
 
 #include <QBuffer>
@@ -227,6 +229,138 @@ private slots:
         QFETCH(Rows, rows);
         auto table = CReadFile().Read_Excel(file, sheet, type);
         QCOMPARE(bool(table), !columns.isEmpty());
+        if (table) {
+            QCOMPARE(table->columnNames(), columns);
+            QCOMPARE(rowsOf(*table), rows);
+        }
+    }
+
+    // The same workbooks saved as .xlsx give the sheets and tables the .xls reader gives.
+    void xlsxAsXls_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("sheet");
+        QTest::addColumn<QStringList>("formulaTexts"); // the column Full, which .xls holds as 0
+        const QStringList full{"Ann Lee", "Bob Smith", "Zoë Σωκράτης 李小龍 😀", "Merged over First and Last "};
+        for (const char *name : {"dates1904/Dates", "formulas/People", "formulas/Hidden", "formulas/Régions",
+                                 "long_strings/Long", "many_strings/Strings"}) {
+            const QStringList parts = QString::fromUtf8(name).split(u'/');
+            QTest::newRow(name) << parts[0] << parts[1] << (parts[1] == "People" ? full : QStringList());
+        }
+    }
+
+    void xlsxAsXls()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, sheet);
+        QFETCH(QStringList, formulaTexts);
+        const QString xls = fixture(name + ".xls");
+        const QString xlsx = fixture(name + ".xlsx");
+        QCOMPARE(WorkbookSheets(xlsx), WorkbookSheets(xls));
+        for (const char *type : {"XLH", "XLN"}) {
+            const auto expected = CReadFile().Read_Excel(xls, sheet, type);
+            const auto table = CReadFile().Read_Excel(xlsx, sheet, type);
+            QVERIFY(expected && table);
+            QCOMPARE(table->columnNames(), expected->columnNames());
+            Rows rows = rowsOf(*expected);
+            for (int i = 0; i < formulaTexts.size(); ++i)
+                rows[i + (type[2] == 'N')][2] = formulaTexts[i];
+            QCOMPARE(rowsOf(*table), rows);
+        }
+    }
+
+    // .xlsx files built member by member: each kind of cell, and each damage refused with its reason.
+    void craftedXlsx_data()
+    {
+        using ZipBytes::Member;
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("sheets");
+        QTest::addColumn<QStringList>("columns");
+        QTest::addColumn<Rows>("rows");
+        QTest::addColumn<QString>("problem"); // empty: the first sheet reads as the columns and rows
+        const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+        // The members given first stand for those of the same name after them.
+        const auto book = [&](const QByteArray &cells, const QList<Member> &own = {}) {
+            return ZipBytes::zip(own + QList<Member>{
+                {"xl/workbook.xml", "<workbook xmlns:r='" + rel + "'><sheets><sheet name='Data' r:id='rId1'/>"
+                                    "</sheets></workbook>"},
+                {"xl/_rels/workbook.xml.rels", "<Relationships><Relationship Id='rId1' Type='" + rel +
+                                                   "/worksheet' Target='worksheets/sheet1.xml'/></Relationships>"},
+                {"xl/worksheets/sheet1.xml", "<worksheet><sheetData>" + cells + "</sheetData></worksheet>"}});
+        };
+        const QList<Member> parts{
+            {"xl/workbook.xml",
+             "<workbook xmlns:r='" + rel + "'><sheets><sheet name='Chart' r:id='rId9'/><sheet name='Data' "
+             "r:id='rId1'/><sheet name='Hidden' state='hidden' r:id='rId2'/></sheets></workbook>"},
+            {"xl/_rels/workbook.xml.rels",
+             "<Relationships><Relationship Id='rId1' Type='" + rel + "/worksheet' Target='/xl/worksheets/sheet1.xml'/>"
+             "<Relationship Id='rId2' Type='" + rel + "/worksheet' Target='worksheets/sheet2.xml'/>"
+             "<Relationship Id='rId9' Type='" + rel + "/chartsheet' Target='chartsheets/sheet1.xml'/>"
+             "<Relationship Id='rId3' Type='" + rel + "/sharedStrings' Target='sharedStrings.xml'/>"
+             "<Relationship Id='rId4' Type='" + rel + "/styles' Target='styles.xml'/></Relationships>"},
+            {"xl/sharedStrings.xml", "<sst><si><t>Name</t></si><si><r><t>Zo</t></r><r><rPr/><t>ë</t></r>"
+                                     "<rPh><t>ゾ</t></rPh></si><si><t/></si></sst>"},
+            // A differential format's number format is no cell's.
+            {"xl/styles.xml", "<styleSheet><numFmts><numFmt numFmtId='164' formatCode='yyyy\\-mm\\-dd'/></numFmts>"
+                              "<cellXfs><xf numFmtId='0'/><xf numFmtId='164'/><xf numFmtId='14'/><xf numFmtId='2'/>"
+                              "</cellXfs><dxfs><dxf><numFmt numFmtId='2' formatCode='yyyy'/></dxf></dxfs></styleSheet>"}};
+        const QByteArray cells =
+            "<row r='1'><c r='A1' t='s'><v>0</v></c><c r='B1' t='inlineStr'><is><r><t>Wh</t></r><r><t>en</t></r>"
+            "</is></c><c t='str'><f>1</f><v>Flag</v></c><c r='E1' t='s'><v>2</v></c><c r='F1' s='1'/></row>"
+            "<row r='3'><c r='A3' t='s'><v>1</v></c><c r='B3' s='1'><v>45351</v></c><c r='C3' t='b'><v>1</v></c>"
+            "<c r='D3' t='e'><v>#N/A</v></c><c r='E3' t='s'><v>99</v></c></row>"
+            "<row><c s='2'><v>45351.5</v></c><c t='d'><v>2024-02-29T13:45:00</v></c>"
+            "<c t='str'><f>A1</f><v>a_x000D_b</v></c><c s='3'><v>1.5</v></c></row><row r='6'><c r='A6' s='1'/></row>";
+        QTest::newRow("every kind of cell")
+            << book(cells, parts) << QStringList{"Data", "Hidden"} << QStringList{"Name", "When", "Flag", "F4"}
+            << Rows{{kNull, kNull, kNull, kNull},
+                    {"Zoë", "date:2024-02-29", "other:true", kNull},
+                    {"other:2024-02-29T12:00:00.000", "other:2024-02-29T13:45:00.000", "a\rb", "num:1.5"}}
+            << "";
+        QTest::newRow("entities")
+            << book({}, {{"xl/worksheets/sheet1.xml",
+                          "<!DOCTYPE worksheet [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;&a;&a;'>"
+                          "<!ENTITY c SYSTEM 'file:///etc/passwd'>]><worksheet><sheetData><row><c t='str'>"
+                          "<v>&b;&c;</v></c></row></sheetData></worksheet>"}})
+            << QStringList{"Data"} << QStringList() << Rows{} << "xl/worksheets/sheet1.xml declares a document type";
+        QTest::newRow("XML error") << book("<row><c><v>1</c></row>") << QStringList{"Data"} << QStringList()
+                                   << Rows{} << "xl/worksheets/sheet1.xml is not well-formed XML (line 1";
+        QTest::newRow("checksum") << book({}, {{"xl/worksheets/sheet1.xml", "<worksheet/>", true, 1}})
+                                  << QStringList{"Data"} << QStringList() << Rows{} << "checksum";
+        QTest::newRow("sheet part missing")
+            << ZipBytes::zip({parts[0], parts[1], {"xl/sharedStrings.xml", "<sst/>"}})
+            << QStringList{"Data", "Hidden"} << QStringList() << Rows{}
+            << "the sheet 'Data' points to a part it does not hold (xl/worksheets/sheet1.xml)";
+        QTest::newRow("no relationships") << ZipBytes::zip({parts[0]}) << QStringList() << QStringList() << Rows{}
+                                          << "it has no part xl/_rels/workbook.xml.rels";
+        QTest::newRow("column past XFD") << book("<row><c r='XFE1'><v>1</v></c></row>") << QStringList{"Data"}
+                                         << QStringList() << Rows{} << "not one a sheet has (XFE1)";
+        QTest::newRow("row past the last") << book("<row r='1048577'><c><v>1</v></c></row>") << QStringList{"Data"}
+                                           << QStringList() << Rows{} << "not one a sheet has (1048577)";
+        QTest::newRow("cells out of order") << book("<row><c r='B1'><v>1</v></c><c r='A1'><v>2</v></c></row>")
+                                            << QStringList{"Data"} << QStringList() << Rows{} << "not in order";
+    }
+
+    void craftedXlsx()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, sheets);
+        QFETCH(QStringList, columns);
+        QFETCH(Rows, rows);
+        QFETCH(QString, problem);
+        QBuffer buffer(&file);
+        buffer.open(QIODevice::ReadOnly);
+        QStringList names;
+        std::unique_ptr<SourceTable> table;
+        const ErrorInfo error = failureOf([&] {
+            const ZipArchive zip(buffer);
+            const XlsxWorkbook book(zip);
+            names = book.worksheetNames();
+            table = book.readSheet(0, true);
+        });
+        QCOMPARE(names, sheets);
+        QCOMPARE(error.number, problem.isEmpty() ? 0 : kErrBadFormat);
+        QVERIFY2(error.description.contains(problem), qPrintable(error.description));
         if (table) {
             QCOMPARE(table->columnNames(), columns);
             QCOMPARE(rowsOf(*table), rows);
