@@ -4,10 +4,12 @@
 
 class ZipArchive;
 
-// An OpenDocument spreadsheet (.ods), read from its zip container.
+// An OpenDocument spreadsheet (.ods), read from its zip container: content.xml is streamed, once
+// for the sheet names and once up to the sheet asked for, and never held whole.
 class OdsWorkbook : public Workbook {
 public:
-    // Reads what the workbook holds besides its sheets. The archive must outlive the workbook.
+    // Reads the sheet names, checking that the file is a spreadsheet and its content whole. The
+    // archive must outlive the workbook.
     explicit OdsWorkbook(const ZipArchive &zip);
     ~OdsWorkbook() override;
 
@@ -16,4 +18,5 @@ public:
 
 private:
     const ZipArchive &m_zip;
+    QStringList m_names;
 };
