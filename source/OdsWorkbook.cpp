@@ -243,14 +243,21 @@ QString headerText(const QVariant &value)
     return value.toString();
 }
 
-// One sheet read from its table:table element into a table. A row is gathered as runs of equal
-// cells before it goes into the table, so that a repeated row or cell is added as often as it
-// repeats without being read again; empty cells and rows count only once a value follows them.
+// What the cells of a workbook's sheets may make of its repeats and spaces, together.
+struct Budget {
+    qint64 cells = 0;
+    qint64 spaces = 0;
+};
+
+// One sheet read from its table:table element into a table whose first row is also kept as
+// column names, so that it serves with a header or without one. A row is gathered as runs of
+// equal cells before it goes into the table, so that a repeated row or cell is added as often as
+// it repeats without being read again; empty cells and rows count only once a value follows them.
 class SheetReader {
 public:
-    SheetReader(Content &in, bool header) : m_in(in), m_xml(in.xml()), m_header(header) {}
+    SheetReader(Content &in, Budget &budget) : m_in(in), m_xml(in.xml()), m_budget(budget) {}
 
-    std::unique_ptr<SourceTable> read()
+    OdsSheet read()
     {
         // Header rows and row groups hold rows as the table does; anything else holds none.
         int depth = 0;
@@ -270,9 +277,7 @@ public:
             else
                 m_in.skip();
         }
-        m_table->setColumnNames(namedColumns(m_names, int(m_width)));
-        m_table->moveFirst();
-        return std::move(m_table);
+        return OdsSheet{QString(), std::move(m_table), m_names, int(m_width)};
     }
 
 private:
@@ -328,7 +333,7 @@ private:
         }
         for (; m_pendingRows > 0; --m_pendingRows)
             addEmptyRow();
-        if ((m_cells += copies * m_rowEnd) > kMaxCells)
+        if ((m_budget.cells += copies * m_rowEnd) > kMaxCells)
             tooLarge();
         for (qint64 i = 0; i < copies; ++i)
             addRow();
@@ -443,7 +448,7 @@ private:
                 } else if (m_xml.name() == u"s") {
                     const qint64 spaces =
                         repeatOf(m_xml.attributes().value(kTextNs, QStringLiteral("c")), kMaxRepeatedSpaces);
-                    if ((m_spaces += spaces) > kMaxRepeatedSpaces)
+                    if ((m_budget.spaces += spaces) > kMaxRepeatedSpaces)
                         damaged(QStringLiteral("its cells repeat more than %1 spaces").arg(kMaxRepeatedSpaces));
                     m_rowText.resize(m_rowText.size() + spaces, u' ');
                     afterSpace = false;
@@ -491,40 +496,37 @@ private:
 
     void addEmptyRow()
     {
-        if (!(m_header && m_rows == 0))
-            m_table->beginRow();
+        m_table->beginRow();
         ++m_rows;
     }
 
     void addRow()
     {
-        if (m_header && m_rows == 0) {
+        if (m_rows == 0)
             for (const Run &run : m_runs)
                 for (qint64 i = 0; i < run.count; ++i)
                     m_names << (run.kind == Run::Empty ? QString() : headerText(run.value(m_rowText)));
-        } else {
-            m_table->beginRow();
-            for (Run &run : m_runs) {
-                for (qint64 i = 0; i < run.count; ++i) {
-                    switch (run.kind) {
-                    case Run::Text:
-                        if (run.placed < 0)
-                            run.placed = m_table->addText(QStringView(m_rowText).sliced(run.start, run.length));
-                        else
-                            m_table->addTextAgain(run.placed, run.length);
-                        break;
-                    case Run::Number:
-                        m_table->addNumber(run.number);
-                        break;
-                    case Run::Integer:
-                        m_table->addInteger(int(run.number));
-                        break;
-                    case Run::Other:
-                        m_table->addValue(run.other);
-                        break;
-                    default:
-                        m_table->addNull();
-                    }
+        m_table->beginRow();
+        for (Run &run : m_runs) {
+            for (qint64 i = 0; i < run.count; ++i) {
+                switch (run.kind) {
+                case Run::Text:
+                    if (run.placed < 0)
+                        run.placed = m_table->addText(QStringView(m_rowText).sliced(run.start, run.length));
+                    else
+                        m_table->addTextAgain(run.placed, run.length);
+                    break;
+                case Run::Number:
+                    m_table->addNumber(run.number);
+                    break;
+                case Run::Integer:
+                    m_table->addInteger(int(run.number));
+                    break;
+                case Run::Other:
+                    m_table->addValue(run.other);
+                    break;
+                default:
+                    m_table->addNull();
                 }
             }
         }
@@ -534,14 +536,12 @@ private:
 
     Content &m_in;
     QXmlStreamReader &m_xml;
-    bool m_header;
+    Budget &m_budget;
     std::unique_ptr<SourceTable> m_table = std::make_unique<SourceTable>();
-    QStringList m_names;
+    QStringList m_names; // the first row's values as column names
     qint64 m_width = 0;
-    qint64 m_rows = 0;        // rows added to the table, the header row included
+    qint64 m_rows = 0;        // rows added to the table
     qint64 m_pendingRows = 0; // empty rows read since, which count once a value follows
-    qint64 m_cells = 0;
-    qint64 m_spaces = 0;
     // The row being read.
     std::vector<Run> m_runs;
     QString m_rowText;
@@ -558,10 +558,13 @@ OdsWorkbook::OdsWorkbook(const ZipArchive &zip) : m_zip(zip)
         if (type != kSpreadsheetType && type != kSpreadsheetType + QStringLiteral("-template"))
             notSpreadsheet(kindOf(QStringView(type).sliced(type.lastIndexOf(u'.') + 1)));
     }
+    // The sheets are read with their names: the one asked for next needs no second reading.
     Content content(zip);
+    Budget budget;
     while (content.nextSheet()) {
-        m_names << content.xml().attributes().value(kTableNs, QStringLiteral("name")).toString();
-        content.skip();
+        const QString name = content.xml().attributes().value(kTableNs, QStringLiteral("name")).toString();
+        m_sheets.push_back(SheetReader(content, budget).read());
+        m_sheets.back().name = name;
     }
     content.finish();
 }
@@ -570,18 +573,31 @@ OdsWorkbook::~OdsWorkbook() = default;
 
 QStringList OdsWorkbook::worksheetNames() const
 {
-    return m_names;
+    QStringList names;
+    for (const OdsSheet &sheet : m_sheets)
+        names << sheet.name;
+    return names;
 }
 
 std::unique_ptr<SourceTable> OdsWorkbook::readSheet(int index, bool header) const
 {
-    Content content(m_zip);
-    for (int i = 0;; ++i) {
-        if (!content.nextSheet())
-            damaged(QStringLiteral("a sheet is missing"));
-        if (i == index)
-            break;
-        content.skip();
+    OdsSheet &sheet = m_sheets.at(size_t(index));
+    if (!sheet.table) { // given out before: read again
+        Content content(m_zip);
+        for (int i = 0;; ++i) {
+            if (!content.nextSheet())
+                damaged(QStringLiteral("a sheet is missing"));
+            if (i == index)
+                break;
+            content.skip();
+        }
+        Budget budget;
+        sheet.table = SheetReader(content, budget).read().table;
     }
-    return SheetReader(content, header).read();
+    std::unique_ptr<SourceTable> table = std::move(sheet.table);
+    if (header && table->recordCount() > 0)
+        table->dropFirstRow();
+    table->setColumnNames(namedColumns(header ? sheet.firstRow : QStringList(), sheet.width));
+    table->moveFirst();
+    return table;
 }
