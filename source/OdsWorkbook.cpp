@@ -233,16 +233,6 @@ double durationSeconds(QStringView text)
     return any ? (negative ? -total : total) : std::nan("");
 }
 
-// A header cell's value as a column name, as the .xls reader names it.
-QString headerText(const QVariant &value)
-{
-    if (value.typeId() == QMetaType::Double)
-        return QString::number(value.toDouble(), 'g', 15);
-    if (value.typeId() == QMetaType::QDate)
-        return value.toDate().toString(Qt::ISODate);
-    return value.toString();
-}
-
 // What the cells of a workbook's sheets may make of its repeats and spaces, together.
 struct Budget {
     qint64 cells = 0;
@@ -505,7 +495,7 @@ private:
         if (m_rows == 0)
             for (const Run &run : m_runs)
                 for (qint64 i = 0; i < run.count; ++i)
-                    m_names << (run.kind == Run::Empty ? QString() : headerText(run.value(m_rowText)));
+                    m_names << (run.kind == Run::Empty ? QString() : headerName(run.value(m_rowText)));
         m_table->beginRow();
         for (Run &run : m_runs) {
             for (qint64 i = 0; i < run.count; ++i) {

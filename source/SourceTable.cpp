@@ -145,3 +145,12 @@ QStringList namedColumns(const QStringList &header, int width)
     }
     return names;
 }
+
+QString headerName(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::Double)
+        return QString::number(value.toDouble(), 'g', 15);
+    if (value.typeId() == QMetaType::QDate)
+        return value.toDate().toString(Qt::ISODate);
+    return value.toString();
+}

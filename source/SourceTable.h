@@ -75,3 +75,5 @@ private:
 // The names of a table's columns from its header row, at least width of them: a column without a
 // name of its own is named after its place: F1, F2, ...
 QStringList namedColumns(const QStringList &header, int width);
+// A header cell's value as a column name: numbers with up to 15 digits, dates as yyyy-MM-dd.
+QString headerName(const QVariant &value);

@@ -276,15 +276,6 @@ double rkNumber(quint32 rk, bool &whole)
     return (rk & 0x01) ? value / 100 : value;
 }
 
-QString headerText(const QVariant &value)
-{
-    if (value.typeId() == QMetaType::Double)
-        return QString::number(value.toDouble(), 'g', 15);
-    if (value.typeId() == QMetaType::QDate)
-        return value.toDate().toString(Qt::ISODate);
-    return value.toString();
-}
-
 } // namespace
 
 struct XlsWorkbook::Globals {
@@ -338,7 +329,7 @@ public:
         for (; m_filled < c.column; ++m_filled)
             isHeader ? m_names.append(QString()) : m_table->addNull();
         if (isHeader)
-            m_names << headerText(value(c, text));
+            m_names << headerName(value(c, text));
         else
             add(c, text);
         m_filled = c.column + 1;
