@@ -306,7 +306,7 @@ private:
             return;
         }
         m_runs.clear();
-        m_rowText.clear();
+        m_rowText.resize(0); // keeps its room for the next row
         m_column = 0;
         m_rowEnd = 0;
         while (m_in.child()) {
@@ -468,11 +468,16 @@ private:
     void appendText(QStringView text, bool &afterSpace)
     {
         const auto isSpace = [](QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; };
-        if (!text.contains(u"  ") && !text.contains(u'\t') && !text.contains(u'\n') && !text.contains(u'\r') &&
-            !(afterSpace && text.startsWith(u' '))) {
+        // Most text has no white space to fold: it goes in whole.
+        bool space = afterSpace, plain = true;
+        for (qsizetype i = 0; plain && i < text.size(); ++i) {
+            const QChar c = text[i];
+            plain = c != u'\t' && c != u'\n' && c != u'\r' && !(space && c == u' ');
+            space = c == u' ';
+        }
+        if (plain) {
             m_rowText += text;
-            if (!text.isEmpty())
-                afterSpace = text.endsWith(u' ');
+            afterSpace = space;
             return;
         }
         for (const QChar c : text) {
