@@ -2,12 +2,24 @@
 
 #include "source/Workbook.h"
 
+#include <vector>
+
 class ZipArchive;
 
-// An OpenDocument spreadsheet (.ods), read from its zip container.
+// A sheet as read: its rows from the first, and the first row's values as column names.
+struct OdsSheet {
+    QString name;
+    std::unique_ptr<SourceTable> table; // none once given out
+    QStringList firstRow;
+    int width = 0;
+};
+
+// An OpenDocument spreadsheet (.ods), read from its zip container: content.xml is streamed, never
+// held whole, and read once for all sheets; a sheet asked for a second time is read again.
 class OdsWorkbook : public Workbook {
 public:
-    // Reads what the workbook holds besides its sheets. The archive must outlive the workbook.
+    // Reads the sheets, checking that the file is a spreadsheet and its content whole. The archive
+    // must outlive the workbook.
     explicit OdsWorkbook(const ZipArchive &zip);
     ~OdsWorkbook() override;
 
@@ -16,4 +28,5 @@ public:
 
 private:
     const ZipArchive &m_zip;
+    mutable std::vector<OdsSheet> m_sheets;
 };

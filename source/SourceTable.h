@@ -28,6 +28,8 @@ public:
     void addInteger(int number);
     void addValue(const QVariant &value);
     void reserveCells(qsizetype cells) { m_cells.reserve(size_t(cells)); }
+    // The first row leaves the table (a reader that took it for the column names).
+    void dropFirstRow() { m_rowStart.erase(m_rowStart.begin()); }
     int cellsInCurrentRow() const;
 
     // --- reading ---

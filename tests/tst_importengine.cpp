@@ -217,6 +217,26 @@ private slots:
         QCOMPARE(saved[2].property(QStringLiteral("Body")), QVariant(QStringLiteral("no date")));
     }
 
+    void odsWorkbookSource()
+    {
+        Bench b;
+        MappingRows rows;
+        for (const char *name : {"First", "Last", "Full", "Score", "Double", "Passed", "Ratio", "Blank", "Joined",
+                                 "Next", "At", "Stamp", "Code"})
+            rows << MappingRow{int(rows.size()) + 1, name, {}, {}};
+        rows[1] = {2, "Last", "Last Name", "LastName"};
+        rows[8] = {9, "Joined", "Contact/Anniversary Date", "Anniversary"};
+        rows[12] = {13, "Code", "Comments", "Body"};
+        b.makeTemplate(QStringLiteral("People"), QStringLiteral("XLH"), rows, QStringLiteral("People"));
+        QVERIFY(b.verify(QStringLiteral(MIREL_FIXTURES "/formulas.ods")));
+        QVERIFY(b.create());
+        QCOMPARE(b.state.counters[ImportCounter::TotalImported], 4);
+        const auto saved = b.contactsIn(QStringLiteral("Contacts"));
+        QCOMPARE(saved[2].property(QStringLiteral("LastName")), QVariant(QStringLiteral("Σωκράτης 李小龍 😀")));
+        QCOMPARE(saved[1].property(QStringLiteral("Anniversary")), QVariant(QDate(1999, 12, 31)));
+        QCOMPARE(saved[3].property(QStringLiteral("Body")), QVariant(QStringLiteral("007")));
+    }
+
     void verificationRefusals_data()
     {
         QTest::addColumn<QString>("type");
