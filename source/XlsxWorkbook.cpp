@@ -115,11 +115,17 @@ private:
     bool m_ended = false;
 };
 
+// Whether a name read is the word; compared in place, as it is for every element of a sheet.
+template <qsizetype N> bool is(QStringView name, const char16_t (&word)[N])
+{
+    return name.size() == N - 1 && std::equal(word, word + N - 1, name.utf16());
+}
+
 // An attribute of the current element without a namespace (as every plain attribute is).
-QStringView attribute(const QXmlStreamReader &xml, QStringView name)
+template <qsizetype N> QStringView attribute(const QXmlStreamReader &xml, const char16_t (&name)[N])
 {
     for (const QXmlStreamAttribute &a : xml.attributes())
-        if (a.name() == name && a.namespaceUri().isEmpty())
+        if (is(a.name(), name) && a.namespaceUri().isEmpty())
             return a.value();
     return {};
 }
@@ -239,23 +245,23 @@ public:
         QXmlStreamReader &xml = part.xml();
         bool inData = false;
         for (QXmlStreamReader::TokenType token; (token = part.next()) != QXmlStreamReader::EndDocument;) {
-            if (token == QXmlStreamReader::EndElement && xml.name() == u"sheetData")
+            if (token == QXmlStreamReader::EndElement && is(xml.name(), u"sheetData"))
                 inData = false;
             if (token != QXmlStreamReader::StartElement)
                 continue;
             const QStringView name = xml.name();
             if (!inData) {
-                inData = name == u"sheetData";
-                if (name == u"dimension")
+                inData = is(name, u"sheetData");
+                if (is(name, u"dimension"))
                     reserve(attribute(xml, u"ref"));
-            } else if (name == u"row") {
+            } else if (is(name, u"row")) {
                 const QStringView r = attribute(xml, u"r");
                 const qint64 number = r.isEmpty() ? m_row + 2 : whole(r, kMaxRows);
                 if (number < 1 || number > kMaxRows)
                     damaged(QStringLiteral("a row number is not one a sheet has (%1)").arg(r));
                 m_row = int(number - 1);
                 m_column = -1;
-            } else if (name == u"c") {
+            } else if (is(name, u"c")) {
                 readCell(part);
             }
         }
@@ -288,18 +294,18 @@ private:
             if (!a.namespaceUri().isEmpty())
                 continue;
             const QStringView value = a.value();
-            if (a.name() == u"r" && !parseReference(value, row, column))
+            if (is(a.name(), u"r") && !parseReference(value, row, column))
                 damaged(QStringLiteral("a cell reference is not one a sheet has (%1)").arg(value));
-            else if (a.name() == u"s")
+            else if (is(a.name(), u"s"))
                 format = whole(value, 0xFFFFFFFF);
-            else if (a.name() == u"t")
-                type = value == u"s"           ? Type::Shared
-                       : value == u"str"       ? Type::Text
-                       : value == u"inlineStr" ? Type::InlineText
-                       : value == u"b"         ? Type::Boolean
-                       : value == u"e"         ? Type::Error
-                       : value == u"d"         ? Type::Date
-                                               : Type::Number;
+            else if (is(a.name(), u"t"))
+                type = is(value, u"s")           ? Type::Shared
+                       : is(value, u"str")       ? Type::Text
+                       : is(value, u"inlineStr") ? Type::InlineText
+                       : is(value, u"b")         ? Type::Boolean
+                       : is(value, u"e")         ? Type::Error
+                       : is(value, u"d")         ? Type::Date
+                                                 : Type::Number;
         }
         if (column >= kMaxColumns)
             damaged(QStringLiteral("a row has more cells than a sheet has columns"));
@@ -311,7 +317,7 @@ private:
         for (QXmlStreamReader::TokenType token; (token = part.next()) != QXmlStreamReader::EndElement;) {
             if (token != QXmlStreamReader::StartElement)
                 continue;
-            if (type == Type::InlineText ? xml.name() == u"is" : xml.name() == u"v")
+            if (type == Type::InlineText ? is(xml.name(), u"is") : is(xml.name(), u"v"))
                 type == Type::InlineText ? part.appendRichText(m_value) : part.skip(&m_value);
             else
                 part.skip();
