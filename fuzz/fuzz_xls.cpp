@@ -1,6 +1,6 @@
 // Reads arbitrary bytes as an .xls workbook: its sheet names, and each sheet as a table, with
 // and without a header. Damage must end in AppError, never a crash, a hang or a leak.
-#include "core/AppError.h"
+#include "WalkSheets.h"
 #include "source/XlsWorkbook.h"
 
 #include <QBuffer>
@@ -13,17 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         device.setData(reinterpret_cast<const char *>(data), qsizetype(size));
         device.open(QIODevice::ReadOnly);
         const XlsWorkbook book(device);
-        for (const XlsWorkbook::Sheet &sheet : book.worksheets()) {
-            for (const bool header : {true, false}) {
-                try {
-                    const auto table = book.readSheet(sheet, header);
-                    for (table->moveFirst(); !table->eof(); table->moveNext())
-                        for (int c = 0; c < table->fieldCount(); ++c)
-                            table->value(c);
-                } catch (const AppError &) {
-                }
-            }
-        }
+        walkSheets(int(book.worksheets().size()), [&](int sheet, bool header) {
+            return book.readSheet(book.worksheets()[size_t(sheet)], header);
+        });
     } catch (const AppError &) {
     }
     return 0;
