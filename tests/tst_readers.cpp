@@ -405,6 +405,9 @@ private slots:
         QTest::newRow("protected by a password")
             << compoundFile(workbookStream({record(0x002F, u16(1))}, {{"Data", {}}})) << QStringList()
             << QStringList() << Rows{} << "is protected by a password and cannot be read";
+        QTest::newRow("an Excel 2007+ workbook protected by a password")
+            << compoundFile(QByteArray(64, '\1'), QStringLiteral("EncryptionInfo")) << QStringList() << QStringList()
+            << Rows{} << "is protected by a password and cannot be read";
         QByteArray loop = plain;
         loop.replace(512 + 8, 4, u32(2)); // the stream's first sector leads to itself
         QTest::newRow("a loop in a chain") << loop << QStringList() << QStringList() << Rows{}
