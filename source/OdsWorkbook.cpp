@@ -3,18 +3,18 @@
 #include "core/AppError.h"
 #include "source/NumberFormats.h"
 #include "source/SourceFile.h"
+#include "source/XmlScanner.h"
 #include "source/ZipArchive.h"
 
 #include <QDateTime>
-#include <QXmlStreamReader>
 #include <cmath>
 
 namespace {
 
-const QString kOfficeNs = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
-const QString kTableNs = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
-const QString kTextNs = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
-const QString kCalcExtNs = QStringLiteral("urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0");
+constexpr char kOfficeNs[] = "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
+constexpr char kTableNs[] = "urn:oasis:names:tc:opendocument:xmlns:table:1.0";
+constexpr char kTextNs[] = "urn:oasis:names:tc:opendocument:xmlns:text:1.0";
+constexpr char kCalcExtNs[] = "urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0";
 const QString kSpreadsheetType = QStringLiteral("application/vnd.oasis.opendocument.spreadsheet");
 
 // What one sheet can hold, and what repeats and spaces written once may make of it at most.
@@ -36,7 +36,7 @@ constexpr qint64 kMaxCellText = qint64(1) << 24;
 }
 
 // A repeat count as written, from 1 up to limit.
-qint64 repeatOf(QStringView text, qint64 limit)
+qint64 repeatOf(QByteArrayView text, qint64 limit)
 {
     bool ok = false;
     const qint64 count = text.toLongLong(&ok);
@@ -65,34 +65,24 @@ QString kindOf(QStringView kind)
 // entity declaration) is refused, not read.
 class Content {
 public:
-    explicit Content(const ZipArchive &zip) : m_member(zip.open(QStringLiteral("content.xml")))
-    {
-        if (!m_member)
-            damaged(QStringLiteral("it holds no content.xml"));
-        m_xml.setDevice(m_member.get());
-    }
+    explicit Content(const ZipArchive &zip)
+        : m_member(zip.open(QStringLiteral("content.xml"))),
+          m_xml(member(), QStringLiteral("content.xml"), QStringLiteral("The spreadsheet is damaged: %1.")),
+          office(m_xml.namespaceId(kOfficeNs)), table(m_xml.namespaceId(kTableNs)), text(m_xml.namespaceId(kTextNs)),
+          calcExt(m_xml.namespaceId(kCalcExtNs))
+    {}
 
-    QXmlStreamReader &xml() { return m_xml; }
-
-    QXmlStreamReader::TokenType next()
-    {
-        const QXmlStreamReader::TokenType token = m_xml.readNext();
-        if (token == QXmlStreamReader::DTD)
-            damaged(QStringLiteral("content.xml declares a document type, which is not read"));
-        if (token == QXmlStreamReader::Invalid)
-            fail();
-        return token;
-    }
+    XmlScanner &xml() { return m_xml; }
 
     // Reads on to the next element inside the current one; false at the current one's end.
     bool child()
     {
         for (;;) {
-            switch (next()) {
-            case QXmlStreamReader::StartElement:
+            switch (m_xml.next()) {
+            case XmlScanner::StartElement:
                 return true;
-            case QXmlStreamReader::EndElement:
-            case QXmlStreamReader::EndDocument:
+            case XmlScanner::EndElement:
+            case XmlScanner::EndDocument:
                 return false;
             default:
                 break;
@@ -100,45 +90,35 @@ public:
         }
     }
 
-    void skip()
-    {
-        m_xml.skipCurrentElement();
-        if (m_xml.hasError())
-            fail();
-    }
-
-    bool is(const QString &ns, QLatin1StringView name) const
-    {
-        return m_xml.name() == name && m_xml.namespaceUri() == ns;
-    }
+    void skip() { m_xml.skip(); }
 
     // Moves to the start of the next sheet; false after the last one. The first call checks
     // that the document is a spreadsheet.
     bool nextSheet()
     {
         if (!m_inSheets) {
-            if (!child() || !is(kOfficeNs, QLatin1StringView("document-content")))
+            if (!child() || !m_xml.is(office, "document-content"))
                 damaged(QStringLiteral("content.xml holds no document content"));
             for (;;) {
                 if (!child())
                     damaged(QStringLiteral("content.xml holds no spreadsheet"));
-                if (is(kOfficeNs, QLatin1StringView("body")))
+                if (m_xml.is(office, "body"))
                     break;
                 skip();
             }
             for (;;) {
                 if (!child())
                     damaged(QStringLiteral("content.xml holds no spreadsheet"));
-                if (is(kOfficeNs, QLatin1StringView("spreadsheet")))
+                if (m_xml.is(office, "spreadsheet"))
                     break;
-                if (m_xml.namespaceUri() == kOfficeNs)
-                    notSpreadsheet(kindOf(m_xml.name()));
+                if (m_xml.ns() == office)
+                    notSpreadsheet(kindOf(XmlScanner::utf8(m_xml.name())));
                 skip();
             }
             m_inSheets = true;
         }
         while (child()) {
-            if (is(kTableNs, QLatin1StringView("table")))
+            if (m_xml.is(table, "table"))
                 return true;
             skip();
         }
@@ -148,25 +128,24 @@ public:
     // Reads to the end of the document, so that damage anywhere in it shows.
     void finish()
     {
-        while (next() != QXmlStreamReader::EndDocument) {
+        while (m_xml.next() != XmlScanner::EndDocument) {
         }
-        if (!m_member->problem().isEmpty())
-            throw AppError(kErrBadFormat, m_member->problem());
     }
 
 private:
-    [[noreturn]] void fail()
+    ZipMember &member()
     {
-        if (!m_member->problem().isEmpty())
-            throw AppError(kErrBadFormat, m_member->problem());
-        damaged(QStringLiteral("content.xml is not well-formed (line %1: %2)")
-                    .arg(m_xml.lineNumber())
-                    .arg(m_xml.errorString()));
+        if (!m_member)
+            damaged(QStringLiteral("it holds no content.xml"));
+        return *m_member;
     }
 
     std::unique_ptr<ZipMember> m_member;
-    QXmlStreamReader m_xml;
+    XmlScanner m_xml;
     bool m_inSheets = false;
+
+public:
+    const int office, table, text, calcExt; // namespace ids
 };
 
 // A date or a date and time as office:date-value gives it ("2024-02-29", "2024-02-29T13:45:30.5"),
@@ -257,12 +236,12 @@ public:
                     break;
                 continue;
             }
-            if (m_xml.namespaceUri() != kTableNs)
+            if (m_xml.ns() != m_in.table)
                 m_in.skip();
-            else if (m_xml.name() == u"table-row")
+            else if (m_xml.name() == "table-row")
                 readRow();
-            else if (m_xml.name() == u"table-header-rows" || m_xml.name() == u"table-row-group" ||
-                     m_xml.name() == u"table-rows")
+            else if (m_xml.name() == "table-header-rows" || m_xml.name() == "table-row-group" ||
+                     m_xml.name() == "table-rows")
                 ++depth;
             else
                 m_in.skip();
@@ -298,8 +277,7 @@ private:
 
     void readRow()
     {
-        const qint64 repeat = repeatOf(m_xml.attributes().value(kTableNs, QStringLiteral("number-rows-repeated")),
-                                       kMaxRows);
+        const qint64 repeat = repeatOf(m_xml.attribute(m_in.table, "number-rows-repeated"), kMaxRows);
         const qint64 copies = std::min(repeat, kMaxRows - m_rows - m_pendingRows);
         if (copies <= 0) { // past the last row a sheet has
             m_in.skip();
@@ -310,8 +288,8 @@ private:
         m_column = 0;
         m_rowEnd = 0;
         while (m_in.child()) {
-            const bool covered = m_xml.name() == u"covered-table-cell";
-            if (m_xml.namespaceUri() == kTableNs && (covered || m_xml.name() == u"table-cell") &&
+            const bool covered = m_xml.name() == "covered-table-cell";
+            if (m_xml.ns() == m_in.table && (covered || m_xml.name() == "table-cell") &&
                 m_column < kMaxColumns)
                 readCell(covered);
             else
@@ -331,29 +309,34 @@ private:
 
     void readCell(bool covered)
     {
-        const QXmlStreamAttributes attributes = m_xml.attributes();
-        QStringView type, number, date, time, boolean, text, repeat;
+        // The attributes' values are copied: reading the cell's paragraphs moves the reader on.
+        std::string &type = m_attributes[0], &number = m_attributes[1], &date = m_attributes[2],
+                    &time = m_attributes[3], &boolean = m_attributes[4], &text = m_attributes[5];
+        for (std::string &value : m_attributes)
+            value.clear();
+        const auto keep = [](std::string &to, QByteArrayView value) { to.assign(value.data(), size_t(value.size())); };
+        QByteArrayView repeat;
         bool ownText = false, error = false;
-        for (const QXmlStreamAttribute &a : attributes) {
-            const QStringView name = a.name();
-            if (a.namespaceUri() == kOfficeNs) {
-                if (name == u"value-type")
-                    type = a.value();
-                else if (name == u"value")
-                    number = a.value();
-                else if (name == u"date-value")
-                    date = a.value();
-                else if (name == u"time-value")
-                    time = a.value();
-                else if (name == u"boolean-value")
-                    boolean = a.value();
-                else if (name == u"string-value")
-                    text = a.value();
-                ownText = ownText || name == u"string-value";
-            } else if (a.namespaceUri() == kTableNs && name == u"number-columns-repeated") {
-                repeat = a.value();
-            } else if (a.namespaceUri() == kCalcExtNs && name == u"value-type") {
-                error = a.value() == u"error";
+        for (const XmlScanner::Attribute &a : m_xml.attributes()) {
+            const XmlBytes name = a.name;
+            if (a.ns == m_in.office) {
+                if (name == "value-type")
+                    keep(type, a.value);
+                else if (name == "value")
+                    keep(number, a.value);
+                else if (name == "date-value")
+                    keep(date, a.value);
+                else if (name == "time-value")
+                    keep(time, a.value);
+                else if (name == "boolean-value")
+                    keep(boolean, a.value);
+                else if (name == "string-value")
+                    keep(text, a.value);
+                ownText = ownText || name == "string-value";
+            } else if (a.ns == m_in.table && name == "number-columns-repeated") {
+                repeat = a.value;
+            } else if (a.ns == m_in.calcExt && name == "value-type") {
+                error = a.value == "error";
             }
         }
         const qint64 count = repeatOf(repeat, kMaxColumns - m_column);
@@ -361,7 +344,7 @@ private:
         run.count = count;
         run.start = m_rowText.size();
         for (bool first = true; m_in.child();) {
-            if (m_xml.namespaceUri() == kTextNs && (m_xml.name() == u"p" || m_xml.name() == u"h")) {
+            if (m_xml.ns() == m_in.text && (m_xml.name() == "p" || m_xml.name() == "h")) {
                 if (!std::exchange(first, false))
                     m_rowText += u'\n';
                 readParagraph(run.start);
@@ -371,7 +354,7 @@ private:
         }
         if (ownText) {
             m_rowText.truncate(run.start);
-            m_rowText += text;
+            XmlScanner::appendUtf8(m_rowText, QByteArrayView(text.data(), qsizetype(text.size())));
         }
         run.length = m_rowText.size() - run.start;
 
@@ -379,26 +362,26 @@ private:
         bool ok = false;
         if (covered || error) {
             run.kind = Run::Empty;
-        } else if (type == u"float" || type == u"percentage" || type == u"currency") {
-            run.number = number.toDouble(&ok);
+        } else if (type == "float" || type == "percentage" || type == "currency") {
+            run.number = QByteArrayView(number.data(), qsizetype(number.size())).toDouble(&ok);
             ok = ok && std::isfinite(run.number);
             const bool whole = ok && run.number == std::floor(run.number) && std::abs(run.number) <= 2147483647.0;
             run.kind = whole ? Run::Integer : Run::Number;
-        } else if (type == u"date") {
-            run.other = dateValue(date);
+        } else if (type == "date") {
+            run.other = dateValue(QString::fromUtf8(date.data(), qsizetype(date.size())));
             run.kind = Run::Other;
             ok = run.other.isValid();
-        } else if (type == u"time") {
-            const double days = durationSeconds(time) / 86400;
+        } else if (type == "time") {
+            const double days = durationSeconds(QString::fromUtf8(time.data(), qsizetype(time.size()))) / 86400;
             run.other = NumberFormats::dateFromSerial(days, false);
             run.number = days;
             run.kind = run.other.isValid() ? Run::Other : Run::Number;
             ok = std::isfinite(days);
-        } else if (type == u"boolean") {
-            ok = boolean == u"true" || boolean == u"false" || boolean == u"1" || boolean == u"0";
-            run.other = boolean == u"true" || boolean == u"1";
+        } else if (type == "boolean") {
+            ok = boolean == "true" || boolean == "false" || boolean == "1" || boolean == "0";
+            run.other = boolean == "true" || boolean == "1";
             run.kind = Run::Other;
-        } else if (type.isEmpty() || type == u"string") {
+        } else if (type.empty() || type == "string") {
             run.kind = Run::Text;
             ok = true;
         }
@@ -428,65 +411,64 @@ private:
     {
         bool afterSpace = true;
         for (int depth = 0;;) {
-            switch (m_in.next()) {
-            case QXmlStreamReader::Characters:
+            switch (m_xml.next()) {
+            case XmlScanner::Text:
                 appendText(m_xml.text(), afterSpace);
                 break;
-            case QXmlStreamReader::StartElement:
-                if (m_xml.namespaceUri() != kTextNs || m_xml.name() == u"note" || m_xml.name() == u"ruby-text") {
+            case XmlScanner::StartElement:
+                if (m_xml.ns() != m_in.text || m_xml.name() == "note" || m_xml.name() == "ruby-text") {
                     m_in.skip();
-                } else if (m_xml.name() == u"s") {
-                    const qint64 spaces =
-                        repeatOf(m_xml.attributes().value(kTextNs, QStringLiteral("c")), kMaxRepeatedSpaces);
+                } else if (m_xml.name() == "s") {
+                    const qint64 spaces = repeatOf(m_xml.attribute(m_in.text, "c"), kMaxRepeatedSpaces);
                     if ((m_budget.spaces += spaces) > kMaxRepeatedSpaces)
                         damaged(QStringLiteral("its cells repeat more than %1 spaces").arg(kMaxRepeatedSpaces));
                     m_rowText.resize(m_rowText.size() + spaces, u' ');
                     afterSpace = false;
                     m_in.skip();
-                } else if (m_xml.name() == u"tab" || m_xml.name() == u"line-break") {
-                    m_rowText += m_xml.name() == u"tab" ? u'\t' : u'\n';
+                } else if (m_xml.name() == "tab" || m_xml.name() == "line-break") {
+                    m_rowText += m_xml.name() == "tab" ? u'\t' : u'\n';
                     afterSpace = false;
                     m_in.skip();
                 } else {
                     ++depth;
                 }
                 break;
-            case QXmlStreamReader::EndElement:
+            case XmlScanner::EndElement:
                 if (depth-- == 0)
                     return;
                 break;
-            case QXmlStreamReader::EndDocument:
+            case XmlScanner::EndDocument:
                 return;
-            default:
-                break;
             }
             if (m_rowText.size() - cellStart > kMaxCellText)
                 damaged(QStringLiteral("a cell holds more than %1 characters").arg(kMaxCellText));
         }
     }
 
-    void appendText(QStringView text, bool &afterSpace)
+    void appendText(QByteArrayView text, bool &afterSpace)
     {
-        const auto isSpace = [](QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; };
+        const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
         // Most text has no white space to fold: it goes in whole.
         bool space = afterSpace, plain = true;
         for (qsizetype i = 0; plain && i < text.size(); ++i) {
-            const QChar c = text[i];
-            plain = c != u'\t' && c != u'\n' && c != u'\r' && !(space && c == u' ');
-            space = c == u' ';
+            const char c = text[i];
+            plain = c != '\t' && c != '\n' && c != '\r' && !(space && c == ' ');
+            space = c == ' ';
         }
         if (plain) {
-            m_rowText += text;
+            XmlScanner::appendUtf8(m_rowText, QByteArrayView(text.data(), qsizetype(text.size())));
             afterSpace = space;
             return;
         }
-        for (const QChar c : text) {
+        QByteArray folded;
+        for (const char c : text) {
             if (!isSpace(c))
-                m_rowText += c;
+                folded += c;
             else if (!afterSpace)
-                m_rowText += u' ';
+                folded += ' ';
             afterSpace = isSpace(c);
         }
+        XmlScanner::appendUtf8(m_rowText, folded);
     }
 
     void addEmptyRow()
@@ -530,7 +512,7 @@ private:
     }
 
     Content &m_in;
-    QXmlStreamReader &m_xml;
+    XmlScanner &m_xml;
     Budget &m_budget;
     std::unique_ptr<SourceTable> m_table = std::make_unique<SourceTable>();
     QStringList m_names; // the first row's values as column names
@@ -540,6 +522,7 @@ private:
     // The row being read.
     std::vector<Run> m_runs;
     QString m_rowText;
+    std::string m_attributes[6]; // the cell's value attributes, their room kept from cell to cell
     qint64 m_column = 0; // the next cell's column
     qint64 m_rowEnd = 0; // the column after the last one with a value
 };
@@ -557,7 +540,7 @@ OdsWorkbook::OdsWorkbook(const ZipArchive &zip) : m_zip(zip)
     Content content(zip);
     Budget budget;
     while (content.nextSheet()) {
-        const QString name = content.xml().attributes().value(kTableNs, QStringLiteral("name")).toString();
+        const QString name = XmlScanner::utf8(content.xml().attribute(content.table, "name"));
         m_sheets.push_back(SheetReader(content, budget).read());
         m_sheets.back().name = name;
     }

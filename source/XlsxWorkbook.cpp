@@ -3,13 +3,14 @@
 #include "core/AppError.h"
 #include "source/NumberFormats.h"
 #include "source/SourceFile.h"
+#include "source/XmlScanner.h"
 #include "source/ZipArchive.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QHash>
 #include <QUrl>
-#include <QXmlStreamReader>
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -22,120 +23,79 @@ constexpr int kMaxRows = 1048576;
     throw AppError(kErrBadFormat, QStringLiteral("The workbook is damaged: %1.").arg(what));
 }
 
-// One XML part of the workbook, streamed from its zip member. A document type is refused before
-// anything it declares could be expanded; an XML error or a damaged member ends the reading.
+// One XML part of the workbook, streamed from its zip member.
 class XmlPart {
 public:
-    XmlPart(const ZipArchive &zip, const QString &name) : m_name(name), m_member(zip.open(name))
+    XmlPart(const ZipArchive &zip, const QString &name)
+        : m_member(zip.open(name)), m_xml(member(name), name, QStringLiteral("The workbook is damaged: %1."))
+    {}
+
+    XmlScanner &xml() { return m_xml; }
+
+private:
+    ZipMember &member(const QString &name)
     {
         if (!m_member)
             damaged(QStringLiteral("it has no part %1").arg(name));
-        m_xml.setDevice(m_member.get());
+        return *m_member;
     }
 
-    QXmlStreamReader &xml() { return m_xml; }
-
-    // The next element start, element end or text; EndDocument once the whole part was read and
-    // its size and checksum found right.
-    QXmlStreamReader::TokenType next()
-    {
-        if (m_ended)
-            damaged(QStringLiteral("%1 ends inside an element").arg(m_name));
-        for (;;) {
-            switch (m_xml.readNext()) {
-            case QXmlStreamReader::StartElement:
-            case QXmlStreamReader::EndElement:
-            case QXmlStreamReader::Characters:
-                return m_xml.tokenType();
-            case QXmlStreamReader::DTD:
-                damaged(QStringLiteral("%1 declares a document type, which a workbook never has").arg(m_name));
-            case QXmlStreamReader::Invalid:
-                if (!m_member->problem().isEmpty())
-                    throw AppError(kErrBadFormat, m_member->problem());
-                damaged(QStringLiteral("%1 is not well-formed XML (line %2: %3)")
-                            .arg(m_name)
-                            .arg(m_xml.lineNumber())
-                            .arg(m_xml.errorString()));
-            case QXmlStreamReader::EndDocument: {
-                char rest[4096];
-                while (m_member->read(rest, sizeof rest) > 0) {
-                }
-                if (!m_member->problem().isEmpty())
-                    throw AppError(kErrBadFormat, m_member->problem());
-                m_ended = true;
-                return QXmlStreamReader::EndDocument;
-            }
-            default: // the XML declaration, comments, processing instructions
-                break;
-            }
-        }
-    }
-
-    // Moves past the end of the current element; with out, appends the text directly inside it.
-    void skip(QString *out = nullptr)
-    {
-        for (int depth = 1; depth > 0;) {
-            switch (next()) {
-            case QXmlStreamReader::StartElement:
-                ++depth;
-                break;
-            case QXmlStreamReader::EndElement:
-                --depth;
-                break;
-            case QXmlStreamReader::Characters:
-                if (out && depth == 1)
-                    out->append(m_xml.text());
-                break;
-            default:
-                break; // the end of the document, refused at the next step
-            }
-        }
-    }
-
-    // Appends the text of a rich text (the current element): its runs joined, phonetic runs left out.
-    void appendRichText(QString &out)
-    {
-        for (int depth = 1; depth > 0;) {
-            const QXmlStreamReader::TokenType token = next();
-            if (token == QXmlStreamReader::EndElement)
-                --depth;
-            else if (token == QXmlStreamReader::StartElement && m_xml.name() == u"t")
-                skip(&out);
-            else if (token == QXmlStreamReader::StartElement && m_xml.name() == u"rPh")
-                skip();
-            else if (token == QXmlStreamReader::StartElement)
-                ++depth;
-        }
-    }
-
-private:
-    QString m_name;
     std::unique_ptr<ZipMember> m_member;
-    QXmlStreamReader m_xml;
-    bool m_ended = false;
+    XmlScanner m_xml;
 };
 
-// Whether a name read is the word; compared in place, as it is for every element of a sheet.
-template <qsizetype N> bool is(QStringView name, const char16_t (&word)[N])
+// Appends the text directly inside the current element and moves past its end.
+void appendOwnText(XmlScanner &xml, QByteArray &out)
 {
-    return name.size() == N - 1 && std::equal(word, word + N - 1, name.utf16());
+    for (int depth = 1; depth > 0;) {
+        switch (xml.next()) {
+        case XmlScanner::StartElement:
+            ++depth;
+            break;
+        case XmlScanner::EndElement:
+            --depth;
+            break;
+        case XmlScanner::Text:
+            if (depth == 1)
+                out.append(xml.text());
+            break;
+        case XmlScanner::EndDocument:
+            break; // not before the element's end: the scanner checks that tags match
+        }
+    }
 }
 
-// An attribute of the current element without a namespace (as every plain attribute is).
-template <qsizetype N> QStringView attribute(const QXmlStreamReader &xml, const char16_t (&name)[N])
+// Appends the text of a rich text (the current element): its runs joined, phonetic runs left out.
+void appendRichText(XmlScanner &xml, QByteArray &out)
 {
-    for (const QXmlStreamAttribute &a : xml.attributes())
-        if (is(a.name(), name) && a.namespaceUri().isEmpty())
-            return a.value();
+    for (int depth = 1; depth > 0;) {
+        const XmlScanner::Token token = xml.next();
+        if (token == XmlScanner::EndElement)
+            --depth;
+        else if (token == XmlScanner::StartElement && xml.name() == "t")
+            appendOwnText(xml, out);
+        else if (token == XmlScanner::StartElement && xml.name() == "rPh")
+            xml.skip();
+        else if (token == XmlScanner::StartElement)
+            ++depth;
+    }
+}
+
+// An attribute of the current element in any namespace (as the relationship id r:id is).
+QByteArrayView namespacedAttribute(const XmlScanner &xml, QByteArrayView name)
+{
+    for (const XmlScanner::Attribute &a : xml.attributes())
+        if (a.ns != 0 && a.name == name)
+            return a.value;
     return {};
 }
 
 // A number of decimal digits up to limit; -1 for anything else.
-qint64 whole(QStringView digits, qint64 limit)
+qint64 whole(QByteArrayView digits, qint64 limit)
 {
     qint64 n = 0;
-    for (const QChar c : digits) {
-        if (c < u'0' || c > u'9' || (n = n * 10 + (c.unicode() - u'0')) > limit)
+    for (const char c : digits) {
+        if (c < '0' || c > '9' || (n = n * 10 + (c - '0')) > limit)
             return -1;
     }
     return digits.isEmpty() ? -1 : n;
@@ -143,16 +103,16 @@ qint64 whole(QStringView digits, qint64 limit)
 
 // A cell reference such as "C5" as a row and column counted from 0; false for one that no sheet
 // has (columns end at XFD, rows at 1048576).
-bool parseReference(QStringView ref, int &row, int &column)
+bool parseReference(QByteArrayView ref, int &row, int &column)
 {
     qsizetype letters = 0;
     int col = 0;
     for (; letters < ref.size() && letters < 4; ++letters) {
-        const char16_t c = ref[letters].unicode();
-        if (c >= u'a' && c <= u'z')
-            col = col * 26 + (c - u'a' + 1);
-        else if (c >= u'A' && c <= u'Z')
-            col = col * 26 + (c - u'A' + 1);
+        const char c = ref[letters];
+        if (c >= 'a' && c <= 'z')
+            col = col * 26 + (c - 'a' + 1);
+        else if (c >= 'A' && c <= 'Z')
+            col = col * 26 + (c - 'A' + 1);
         else
             break;
     }
@@ -214,6 +174,16 @@ QVariant isoValue(const QString &text)
     return QDateTime(when.date(), when.time()); // as written, whatever zone it names
 }
 
+// A number as a cell's value is written, white space around it allowed; false for anything else.
+bool readNumber(QByteArrayView text, double &number)
+{
+    text = text.trimmed();
+    if (text.startsWith('+'))
+        text = text.sliced(1);
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return !text.isEmpty() && error == std::errc() && end == text.data() + text.size();
+}
+
 } // namespace
 
 struct XlsxWorkbook::Shared {
@@ -240,29 +210,28 @@ public:
         : m_shared(shared), m_header(header), m_system1904(system1904), m_table(std::make_unique<SourceTable>())
     {}
 
-    std::unique_ptr<SourceTable> read(XmlPart &part)
+    std::unique_ptr<SourceTable> read(XmlScanner &xml)
     {
-        QXmlStreamReader &xml = part.xml();
         bool inData = false;
-        for (QXmlStreamReader::TokenType token; (token = part.next()) != QXmlStreamReader::EndDocument;) {
-            if (token == QXmlStreamReader::EndElement && is(xml.name(), u"sheetData"))
+        for (XmlScanner::Token token; (token = xml.next()) != XmlScanner::EndDocument;) {
+            if (token == XmlScanner::EndElement && xml.name() == "sheetData")
                 inData = false;
-            if (token != QXmlStreamReader::StartElement)
+            if (token != XmlScanner::StartElement)
                 continue;
-            const QStringView name = xml.name();
+            const XmlBytes name = xml.name();
             if (!inData) {
-                inData = is(name, u"sheetData");
-                if (is(name, u"dimension"))
-                    reserve(attribute(xml, u"ref"));
-            } else if (is(name, u"row")) {
-                const QStringView r = attribute(xml, u"r");
+                inData = name == "sheetData";
+                if (name == "dimension")
+                    reserve(xml.attribute(0, "ref"));
+            } else if (name == "row") {
+                const QByteArrayView r = xml.attribute(0, "r");
                 const qint64 number = r.isEmpty() ? m_row + 2 : whole(r, kMaxRows);
                 if (number < 1 || number > kMaxRows)
-                    damaged(QStringLiteral("a row number is not one a sheet has (%1)").arg(r));
+                    damaged(QStringLiteral("a row number is not one a sheet has (%1)").arg(XmlScanner::excerpt(r)));
                 m_row = int(number - 1);
                 m_column = -1;
-            } else if (is(name, u"c")) {
-                readCell(part);
+            } else if (name == "c") {
+                readCell(xml);
             }
         }
         m_table->setColumnNames(namedColumns(m_names, m_width));
@@ -273,39 +242,38 @@ public:
 private:
     enum class Type { Number, Shared, Text, InlineText, Boolean, Error, Date };
 
-    void reserve(QStringView range)
+    void reserve(QByteArrayView range)
     {
         int firstRow = 0, firstColumn = 0, lastRow = 0, lastColumn = 0;
-        const qsizetype colon = range.indexOf(u':');
+        const qsizetype colon = range.indexOf(':');
         if (colon > 0 && parseReference(range.first(colon), firstRow, firstColumn) &&
             parseReference(range.sliced(colon + 1), lastRow, lastColumn))
             m_table->reserveCells(
                 std::clamp<qsizetype>(qsizetype(lastRow - firstRow + 1) * (lastColumn + 1), 0, 1 << 20));
     }
 
-    void readCell(XmlPart &part)
+    void readCell(XmlScanner &xml)
     {
-        QXmlStreamReader &xml = part.xml();
         int row = std::max(m_row, 0);
         int column = m_column + 1; // a cell without a reference follows the one before it
         qint64 format = 0;
         Type type = Type::Number;
-        for (const QXmlStreamAttribute &a : xml.attributes()) {
-            if (!a.namespaceUri().isEmpty())
+        for (const XmlScanner::Attribute &a : xml.attributes()) {
+            if (a.ns != 0)
                 continue;
-            const QStringView value = a.value();
-            if (is(a.name(), u"r") && !parseReference(value, row, column))
-                damaged(QStringLiteral("a cell reference is not one a sheet has (%1)").arg(value));
-            else if (is(a.name(), u"s"))
+            const XmlBytes value = a.value;
+            if (a.name == "r" && !parseReference(value, row, column))
+                damaged(QStringLiteral("a cell reference is not one a sheet has (%1)").arg(XmlScanner::excerpt(value)));
+            else if (a.name == "s")
                 format = whole(value, 0xFFFFFFFF);
-            else if (is(a.name(), u"t"))
-                type = is(value, u"s")           ? Type::Shared
-                       : is(value, u"str")       ? Type::Text
-                       : is(value, u"inlineStr") ? Type::InlineText
-                       : is(value, u"b")         ? Type::Boolean
-                       : is(value, u"e")         ? Type::Error
-                       : is(value, u"d")         ? Type::Date
-                                                 : Type::Number;
+            else if (a.name == "t")
+                type = value == "s"           ? Type::Shared
+                       : value == "str"       ? Type::Text
+                       : value == "inlineStr" ? Type::InlineText
+                       : value == "b"         ? Type::Boolean
+                       : value == "e"         ? Type::Error
+                       : value == "d"         ? Type::Date
+                                              : Type::Number;
         }
         if (column >= kMaxColumns)
             damaged(QStringLiteral("a row has more cells than a sheet has columns"));
@@ -313,45 +281,43 @@ private:
         m_column = column;
 
         // The value: <v>, or for an inline text <is>; a formula's <f> and anything else skipped.
-        m_value.truncate(0);
-        for (QXmlStreamReader::TokenType token; (token = part.next()) != QXmlStreamReader::EndElement;) {
-            if (token != QXmlStreamReader::StartElement)
+        m_bytes.truncate(0);
+        for (XmlScanner::Token token; (token = xml.next()) != XmlScanner::EndElement;) {
+            if (token != XmlScanner::StartElement)
                 continue;
-            if (type == Type::InlineText ? is(xml.name(), u"is") : is(xml.name(), u"v"))
-                type == Type::InlineText ? part.appendRichText(m_value) : part.skip(&m_value);
+            if (type == Type::InlineText ? xml.name() == "is" : xml.name() == "v")
+                type == Type::InlineText ? appendRichText(xml, m_bytes) : appendOwnText(xml, m_bytes);
             else
-                part.skip();
+                xml.skip();
         }
 
         switch (type) {
         case Type::Shared: {
-            const qint64 index = whole(m_value, 0xFFFFFFFF);
+            const qint64 index = whole(m_bytes, 0xFFFFFFFF);
             if (index >= 0 && index < m_shared.count())
                 addShared(row, column, quint32(index));
             return;
         }
         case Type::Text:
         case Type::InlineText:
-            decodeEscapes(m_value, 0);
             return addText(row, column);
         case Type::Boolean:
-            if (m_value == u"1" || m_value == u"true" || m_value == u"0" || m_value == u"false")
-                addValue(row, column, m_value == u"1" || m_value == u"true");
+            if (m_bytes == "1" || m_bytes == "true" || m_bytes == "0" || m_bytes == "false")
+                addValue(row, column, m_bytes == "1" || m_bytes == "true");
             return;
         case Type::Error:
             return; // an error value reads as Null
         case Type::Date: {
-            const QVariant when = isoValue(m_value);
+            const QVariant when = isoValue(QString::fromUtf8(m_bytes));
             return when.isValid() ? addValue(row, column, when) : addText(row, column);
         }
         case Type::Number:
             break;
         }
-        if (m_value.isEmpty())
+        if (m_bytes.isEmpty())
             return; // a cell with a format and no value
-        bool ok = false;
-        const double number = QStringView(m_value).toDouble(&ok);
-        if (!ok)
+        double number = 0;
+        if (!readNumber(m_bytes, number))
             return addText(row, column); // not a number after all: kept as written
         if (m_shared.isDate(format)) {
             const QVariant date = NumberFormats::dateFromSerial(number, m_system1904);
@@ -408,14 +374,23 @@ private:
             m_table->addTextAgain(place, text.size());
     }
 
+    // The cell's text, its escapes replaced.
     void addText(int row, int column)
     {
-        if (m_value.isEmpty())
+        if (m_bytes.isEmpty())
             return;
-        if (moveTo(row, column))
-            m_names << m_value;
-        else
-            m_table->addText(m_value);
+        if (moveTo(row, column)) {
+            QString text;
+            XmlScanner::appendUtf8(text, m_bytes);
+            decodeEscapes(text, 0);
+            m_names << text;
+            return;
+        }
+        QString &buffer = m_table->textBuffer();
+        const qsizetype start = buffer.size();
+        XmlScanner::appendUtf8(buffer, m_bytes);
+        decodeEscapes(buffer, start);
+        m_table->addTextFrom(start);
     }
 
     void addValue(int row, int column, const QVariant &value)
@@ -433,7 +408,7 @@ private:
     QStringList m_names;
     static constexpr quint32 kNotPlaced = 0xFFFFFFFF;
     std::vector<quint32> m_sharedPlaces; // where the table holds each shared string
-    QString m_value;                     // the text of the cell being read, its buffer kept from cell to cell
+    QByteArray m_bytes;                  // the cell being read, its buffer kept from cell to cell
     int m_row = -1;                      // where the sheet's row and cell elements are
     int m_column = -1;
     int m_placedRow = -1; // where the table is filled to
@@ -448,48 +423,44 @@ XlsxWorkbook::XlsxWorkbook(const ZipArchive &zip) : m_zip(zip)
         QString kind; // the last word of its type: worksheet, chartsheet, sharedStrings...
         QString target;
     };
-    QHash<QString, Relation> relations;
+    QHash<QByteArray, Relation> relations;
     XmlPart rels(zip, QStringLiteral("xl/_rels/workbook.xml.rels"));
-    for (QXmlStreamReader::TokenType token; (token = rels.next()) != QXmlStreamReader::EndDocument;) {
-        const QXmlStreamReader &xml = rels.xml();
-        if (token != QXmlStreamReader::StartElement || xml.name() != u"Relationship")
+    for (XmlScanner::Token token; (token = rels.xml().next()) != XmlScanner::EndDocument;) {
+        const XmlScanner &xml = rels.xml();
+        if (token != XmlScanner::StartElement || xml.name() != "Relationship")
             continue;
-        QString target = QUrl::fromPercentEncoding(attribute(xml, u"Target").toUtf8());
-        if (attribute(xml, u"TargetMode") == u"External")
+        QString target = QUrl::fromPercentEncoding(xml.attribute(0, "Target").toByteArray());
+        if (xml.attribute(0, "TargetMode") == "External")
             target.clear();
         else // relative to xl/, or from the root
             target = QDir::cleanPath(target.startsWith(u'/') ? target.mid(1) : QStringLiteral("xl/") + target);
-        const QStringView type = attribute(xml, u"Type");
-        const Relation relation{type.sliced(type.lastIndexOf(u'/') + 1).toString(), target};
+        const QByteArrayView type = xml.attribute(0, "Type");
+        const Relation relation{XmlScanner::utf8(type.sliced(type.lastIndexOf('/') + 1)), target};
         if (relation.kind == u"sharedStrings" && m_stringsPart.isEmpty())
             m_stringsPart = target;
         else if (relation.kind == u"styles" && m_stylesPart.isEmpty())
             m_stylesPart = target;
-        relations.insert(attribute(xml, u"Id").toString(), relation);
+        relations.insert(xml.attribute(0, "Id").toByteArray(), relation);
     }
 
     XmlPart book(zip, QStringLiteral("xl/workbook.xml"));
     bool inSheets = false;
-    for (QXmlStreamReader::TokenType token; (token = book.next()) != QXmlStreamReader::EndDocument;) {
-        const QXmlStreamReader &xml = book.xml();
-        if (xml.name() == u"sheets")
-            inSheets = token == QXmlStreamReader::StartElement;
-        if (token != QXmlStreamReader::StartElement)
+    for (XmlScanner::Token token; (token = book.xml().next()) != XmlScanner::EndDocument;) {
+        const XmlScanner &xml = book.xml();
+        if (xml.name() == "sheets")
+            inSheets = token == XmlScanner::StartElement;
+        if (token != XmlScanner::StartElement)
             continue;
-        if (xml.name() == u"workbookPr") {
-            const QStringView system = attribute(xml, u"date1904");
-            m_system1904 = system == u"1" || system == u"true";
-        } else if (inSheets && xml.name() == u"sheet") {
-            QString id;
-            for (const QXmlStreamAttribute &a : xml.attributes())
-                if (a.name() == u"id" && !a.namespaceUri().isEmpty())
-                    id = a.value().toString();
-            const Relation relation = relations.value(id);
+        if (xml.name() == "workbookPr") {
+            const XmlBytes system = xml.attribute(0, "date1904");
+            m_system1904 = system == "1" || system == "true";
+        } else if (inSheets && xml.name() == "sheet") {
+            const Relation relation = relations.value(namespacedAttribute(xml, "id").toByteArray());
             // Chart sheets, dialog sheets and macro sheets hold no table.
             if (relation.kind == u"chartsheet" || relation.kind == u"dialogsheet" ||
                 relation.kind.endsWith(u"acrosheet"))
                 continue;
-            m_sheets.push_back({attribute(xml, u"name").toString(), relation.target});
+            m_sheets.push_back({XmlScanner::utf8(xml.attribute(0, "name")), relation.target});
         }
     }
 }
@@ -511,11 +482,14 @@ const XlsxWorkbook::Shared &XlsxWorkbook::shared() const
     auto shared = std::make_unique<Shared>();
     if (!m_stringsPart.isEmpty()) {
         XmlPart strings(m_zip, m_stringsPart);
-        for (QXmlStreamReader::TokenType token; (token = strings.next()) != QXmlStreamReader::EndDocument;) {
-            if (token != QXmlStreamReader::StartElement || strings.xml().name() != u"si")
+        QByteArray bytes;
+        for (XmlScanner::Token token; (token = strings.xml().next()) != XmlScanner::EndDocument;) {
+            if (token != XmlScanner::StartElement || strings.xml().name() != "si")
                 continue;
+            bytes.truncate(0);
+            appendRichText(strings.xml(), bytes);
             const qsizetype start = shared->text.size();
-            strings.appendRichText(shared->text);
+            XmlScanner::appendUtf8(shared->text, bytes);
             decodeEscapes(shared->text, start);
             if (shared->text.size() > 0xFFFFFFFF)
                 damaged(QStringLiteral("its shared strings are too long"));
@@ -527,21 +501,21 @@ const XlsxWorkbook::Shared &XlsxWorkbook::shared() const
         // workbook's own by its code.
         QHash<qint64, bool> ownFormats;
         std::vector<qint64> cellFormats;
-        QString within; // numFmts or cellXfs, where their items are read
+        QByteArray within; // numFmts or cellXfs, where their items are read
         XmlPart styles(m_zip, m_stylesPart);
-        for (QXmlStreamReader::TokenType token; (token = styles.next()) != QXmlStreamReader::EndDocument;) {
-            const QXmlStreamReader &xml = styles.xml();
-            if (token == QXmlStreamReader::EndElement && xml.name() == within)
+        for (XmlScanner::Token token; (token = styles.xml().next()) != XmlScanner::EndDocument;) {
+            const XmlScanner &xml = styles.xml();
+            if (token == XmlScanner::EndElement && xml.name() == within)
                 within.clear();
-            if (token != QXmlStreamReader::StartElement)
+            if (token != XmlScanner::StartElement)
                 continue;
-            if (xml.name() == u"numFmts" || xml.name() == u"cellXfs")
-                within = xml.name().toString();
-            else if (within == u"numFmts" && xml.name() == u"numFmt")
-                ownFormats.insert(whole(attribute(xml, u"numFmtId"), 0xFFFFFFFF),
-                                  NumberFormats::isDateCode(attribute(xml, u"formatCode")));
-            else if (within == u"cellXfs" && xml.name() == u"xf")
-                cellFormats.push_back(whole(attribute(xml, u"numFmtId"), 0xFFFFFFFF));
+            if (xml.name() == "numFmts" || xml.name() == "cellXfs")
+                within = xml.name().toByteArray();
+            else if (within == "numFmts" && xml.name() == "numFmt")
+                ownFormats.insert(whole(xml.attribute(0, "numFmtId"), 0xFFFFFFFF),
+                                  NumberFormats::isDateCode(XmlScanner::utf8(xml.attribute(0, "formatCode"))));
+            else if (within == "cellXfs" && xml.name() == "xf")
+                cellFormats.push_back(whole(xml.attribute(0, "numFmtId"), 0xFFFFFFFF));
         }
         for (const qint64 format : cellFormats)
             shared->dateFormat.push_back(ownFormats.value(format, NumberFormats::isBuiltInDate(int(format))));
@@ -558,5 +532,5 @@ std::unique_ptr<SourceTable> XlsxWorkbook::readSheet(int index, bool header) con
     if (!m_zip.contains(sheet.part))
         damaged(QStringLiteral("the sheet '%1' points to a part it does not hold (%2)").arg(sheet.name, sheet.part));
     XmlPart part(m_zip, sheet.part);
-    return SheetReader(shared(), header, m_system1904).read(part);
+    return SheetReader(shared(), header, m_system1904).read(part.xml());
 }

@@ -7,6 +7,7 @@
 #include "source/SourceFile.h"
 #include "source/WorkbookReader.h"
 #include "source/XlsxWorkbook.h"
+#include "source/XmlScanner.h"
 #include "source/ZipArchive.h"
 
 #include <QBuffer>
@@ -573,7 +574,7 @@ private slots:
             << ZipBytes::zip({{"mimetype", "application/vnd.oasis.opendocument.text"}, {"content.xml", ""}})
             << QStringList() << QStringList() << Rows{} << 0 << "it holds a text document";
         QTest::newRow("not well-formed") << ods(table("A", "<table:table-row>")) << QStringList() << QStringList()
-                                         << Rows{} << 0 << "not well-formed (line 1: ";
+                                         << Rows{} << 0 << "not well-formed XML (line 1: ";
         QTest::newRow("damaged member") << ZipBytes::zip({{"content.xml", QByteArray(3000, ' '), true, 1}})
                                         << QStringList() << QStringList() << Rows{} << 0 << "checksum";
     }
@@ -603,6 +604,82 @@ private slots:
             seen = e.info().description;
         }
         QVERIFY2(message.isEmpty() ? seen.isEmpty() : seen.contains(message), qPrintable(seen));
+    }
+
+    // The XML reader of workbook parts: what it gives for each construct, across its buffer's
+    // ends, and each fault refused with its reason and line.
+    void xmlScanner_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QString>("tokens"); // "(" start, "[name=value]" attribute, ")" end; namespaces as 1: and 2:
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("namespaces") << QByteArray("<?xml version='1.0' encoding='UTF-8'?><a:r xmlns:a='urn:a' "
+                                                  "xmlns='urn:b'><x a:k='1' k='2'/><a:y xmlns:a='urn:b'/></a:r>")
+                                    << "(1:r(2:x[1:k=1][k=2])(2:y))" << "";
+        QTest::newRow("references and line ends")
+            << QByteArray("\xEF\xBB\xBF<r v='a&#9;b\r\nc &lt;&amp;&quot;'>1 &lt; 2 &#x20AC;&#233;\r\n"
+                          "<![CDATA[<&amp;>]]><!-- <x> --><?pi <y>?>\r</r>\n")
+            << QString::fromUtf8("(r[v=a\tb c <&\"]1 < 2 €é\n<&amp;>\n)") << "";
+        const QByteArray cell = "<c v='&amp;\xC3\xA9'>x&lt;\xE2\x82\xAC<![CDATA[&]]></c>";
+        QTest::newRow("across the buffer's ends") << "<r>" + cell.repeated(40000) + "</r>"
+                                                  << "(r" + QString::fromUtf8("(c[v=&é]x<€&)").repeated(40000) + ")"
+                                                  << "";
+        for (int shift = 0; shift < 9; ++shift) // so that a piece ends at each byte of the repeated text
+            QTest::addRow("text longer than a piece, shifted %d", shift)
+                << "<r>" + QByteArray(shift, 'x') + QByteArray("\xC3\xA9&amp;\r\n").repeated(300000) + "</r>"
+                << "(r" + QString(shift, u'x') + QString::fromUtf8("é&\n").repeated(300000) + ")" << "";
+        const auto fault = [](const char *name, const QByteArray &xml, const char *problem) {
+            QTest::newRow(name) << xml << QString() << QString::fromUtf8(problem);
+        };
+        fault("tags crossed", "<r>\n<a>\n<b></a></b></r>", "(line 3: the end tag </a> does not close <b>)");
+        fault("prefix not declared", "<r><p:a/></r>", "the prefix p is not declared");
+        fault("entity not declared", "<r>&nbsp;</r>", "the entity &nbsp; is not declared");
+        fault("no character", "<r>&#0;</r>", "&#0; is no character");
+        fault("value not quoted", "<r a=1/>", "an attribute value is not quoted");
+        fault("attribute twice", "<r a='1' a='2'/>", "the attribute a twice");
+        fault("'<' in a value", "<r a='<'/>", "holds '<'");
+        fault("second root", "<r/><s/>", "a second root element");
+        fault("text outside", "<r/>text", "text outside its root element");
+        fault("cut short", "<r><a>text", "it ends inside an element");
+        fault("nothing", "  ", "it holds no element");
+        fault("nested too deep", QByteArray("<a>").repeated(1001), "nested more than 1000 deep");
+        fault("document type", "<!DOCTYPE r [<!ENTITY a 'b'>]><r>&a;</r>", "part declares a document type");
+        fault("UTF-16", "\xFF\xFE<", "part is written in UTF-16");
+        fault("Latin-1", "<?xml version='1.0' encoding='ISO-8859-1'?><r/>", "part is written in iso-8859-1");
+    }
+
+    void xmlScanner()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(QString, tokens);
+        QFETCH(QString, problem);
+        QBuffer buffer(&xml);
+        buffer.open(QIODevice::ReadOnly);
+        QString seen;
+        try {
+            XmlScanner scanner(buffer, QStringLiteral("part"), QStringLiteral("damaged: %1."));
+            const auto ns = [&](int id) { return id == 0 ? QString() : QString::number(id) + u':'; };
+            QCOMPARE(scanner.namespaceId("urn:a"), 1);
+            QCOMPARE(scanner.namespaceId("urn:b"), 2);
+            for (XmlScanner::Token token; (token = scanner.next()) != XmlScanner::EndDocument;) {
+                if (token == XmlScanner::StartElement) {
+                    seen += u'(' + ns(scanner.ns()) + XmlScanner::utf8(scanner.name());
+                    for (const XmlScanner::Attribute &a : scanner.attributes())
+                        seen += u'[' + ns(a.ns) + XmlScanner::utf8(a.name) + u'=' + XmlScanner::utf8(a.value) + u']';
+                } else if (token == XmlScanner::Text) {
+                    XmlScanner::appendUtf8(seen, scanner.text());
+                } else {
+                    seen += u')';
+                }
+            }
+        } catch (const AppError &e) {
+            QCOMPARE(e.number(), kErrBadFormat);
+            seen = e.info().description;
+        }
+        if (problem.isEmpty())
+            QCOMPARE(seen, tokens);
+        else
+            QVERIFY2(seen.contains(problem), qPrintable(seen));
     }
 
     // The container of .xlsx and .ods files: members read back whole, damage refused with its
