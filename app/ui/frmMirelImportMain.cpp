@@ -164,7 +164,6 @@ void frmMirelImportMain::buildMenus()
 void frmMirelImportMain::Form_Load()
 {
     try {
-        m_helpFile = m_services.appPath + QStringLiteral("/MirelImp.chm");
         if (!StartupVerification(m_state, m_services))
             return; // the program has been ended
         cmdCreate->setEnabled(false);

@@ -39,7 +39,6 @@ public:
     void mnuHelpWeb_Click();
     void mnuHelpAbout_Click();
 
-    QString helpFile() const { return m_helpFile; }
     frmTemplate *templateEditor() const { return m_editor; }
 
     QLabel *Label10;
@@ -78,7 +77,6 @@ private:
 
     AppState &m_state;
     Services &m_services;
-    QString m_helpFile;
     QPointer<frmTemplate> m_editor;
     QPointer<frmContactImport> m_progress;
 };
