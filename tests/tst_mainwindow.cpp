@@ -3,10 +3,12 @@
 #include "app/ui/frmMirelImportMain.h"
 #include "import/ui/frmUndoImport.h"
 #include "platform/qt/QtMessageBoxes.h"
+#include "platform/qt/frmAbout.h"
 #include "store/ImportJournal.h"
 #include "store/TemplateDatabase.h"
 
 #include <QDir>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMenu>
 #include <QPushButton>
@@ -162,6 +164,24 @@ private slots:
         QCOMPARE(m_t->boxes.texts().value(1), QStringLiteral("Contacts deleted: 2\r\nContacts kept - changed since: "
                                                              "0\r\nContacts already gone: 0"));
         QVERIFY(QDir(folder->EntryID()).entryList({QStringLiteral("*.vcf")}).isEmpty());
+    }
+
+    // Help, "About...." by the keyboard: the box names the folder that holds the templates.
+    void aboutNamesTheDataFolder()
+    {
+        m_window->Form_Load();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        m_t->services.dataPath = m_t->file(QStringLiteral("data")); // apart from the program's folder
+        QString shown;
+        WhenModal<frmAbout>([&](frmAbout *about) {
+            shown = about->findChild<QLabel *>(QStringLiteral("lblDataFolder"))->text();
+            QTest::keyClick(about, Qt::Key_Return);
+        });
+        QTest::keyClick(m_window.get(), Qt::Key_H, Qt::AltModifier);
+        QTRY_VERIFY(m_window->mnuHelp->isVisible());
+        QTest::keyClick(m_window->mnuHelp, Qt::Key_A);
+        QTRY_VERIFY2(shown.endsWith(QDir::toNativeSeparators(m_t->services.dataPath)), qPrintable(shown));
     }
 
     // The real boxes: the text as it is (not read as markup), the icon, the buttons, the
