@@ -78,24 +78,30 @@ QString escapeText(const QString &text)
 {
     QString out;
     out.reserve(text.size() + 8);
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == QLatin1Char('\\'))
-            out += QLatin1String("\\\\");
-        else if (c == QLatin1Char(','))
-            out += QLatin1String("\\,");
-        else if (c == QLatin1Char(';'))
-            out += QLatin1String("\\;");
-        else if (c == QLatin1Char('\r')) {
-            out += QLatin1String("\\n");
-            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
-                ++i;
-        } else if (c == QLatin1Char('\n'))
-            out += QLatin1String("\\n");
-        else
-            out += c;
-    }
+    appendEscaped(out, text);
     return out;
+}
+
+void appendEscaped(QString &out, QStringView text)
+{
+    // Runs of characters that stay as they are go in at once.
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c != u'\\' && c != u',' && c != u';' && c != u'\r' && c != u'\n')
+            continue;
+        out.append(text.sliced(run, i - run));
+        if (c == u'\r' || c == u'\n') {
+            out.append(QLatin1String("\\n"));
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+        } else {
+            out.append(QLatin1Char('\\'));
+            out.append(QChar(c));
+        }
+        run = i + 1;
+    }
+    out.append(text.sliced(run));
 }
 
 QString unescapeText(const QString &text)
@@ -119,10 +125,13 @@ QString unescapeText(const QString &text)
 
 QString joinValue(const QStringList &parts, QChar separator)
 {
-    QStringList escaped;
-    for (const QString &p : parts)
-        escaped << escapeText(p);
-    return escaped.join(separator);
+    QString joined;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            joined.append(separator);
+        appendEscaped(joined, parts[i]);
+    }
+    return joined;
 }
 
 QStringList splitValue(const QString &raw, QChar separator)
@@ -245,14 +254,87 @@ QByteArray foldLine(const QByteArray &line)
     return out;
 }
 
+void lineOf(const Property &property, QString &line)
+{
+    line = property.name;
+    for (const auto &[k, v] : property.params)
+        line += QLatin1Char(';') + k + QLatin1Char('=') + paramValue(k, v);
+    line += QLatin1Char(':');
+    line += property.value;
+}
+
 QByteArray writeProperty(const Property &property)
 {
-    QString text = property.name;
-    for (const auto &[k, v] : property.params)
-        text += QLatin1Char(';') + k + QLatin1Char('=') + paramValue(k, v);
-    text += QLatin1Char(':') + property.value;
-    text.remove(QChar(0)); // a NUL byte breaks readers that stop at it
-    return foldLine(text.toUtf8()) + "\r\n";
+    QString line;
+    lineOf(property, line);
+    QByteArray out;
+    appendLine(out, line);
+    return out;
+}
+
+void appendLine(QByteArray &out, QStringView line)
+{
+    // Encoded straight into out, folding before a character that would pass the line's octets:
+    // the first line holds 75, a continuation line 74 after its leading blank. At most 3 octets
+    // per UTF-16 unit, and each fold of 3 octets follows at least 71 octets.
+    const qsizetype start = out.size();
+    const qsizetype most = line.size() * 3;
+    out.resize(start + most + (most / 71 + 1) * 3 + 2);
+    char *p = out.data() + start;
+    int room = kMaxLineOctets;
+    int used = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        char32_t u = line[i].unicode();
+        int octets = 3;
+        if (u < 0x80) {
+            if (u == 0)
+                continue; // a NUL byte breaks readers that stop at it
+            octets = 1;
+        } else if (u < 0x800) {
+            octets = 2;
+        } else if (QChar::isSurrogate(u)) {
+            if (!QChar::isHighSurrogate(u) || i + 1 >= line.size() || !line[i + 1].isLowSurrogate()) {
+                // A lone surrogate: encoded as Qt encodes it.
+                QString text = line.toString();
+                text.remove(QChar(0));
+                out.truncate(start);
+                out += foldLine(text.toUtf8()) + "\r\n";
+                return;
+            }
+            u = QChar::surrogateToUcs4(char16_t(u), line[++i].unicode());
+            octets = 4;
+        }
+        if (used + octets > room) {
+            *p++ = '\r';
+            *p++ = '\n';
+            *p++ = ' ';
+            used = 0;
+            room = kMaxLineOctets - 1;
+        }
+        used += octets;
+        switch (octets) {
+        case 1:
+            *p++ = char(u);
+            break;
+        case 2:
+            *p++ = char(0xC0 | (u >> 6));
+            *p++ = char(0x80 | (u & 0x3F));
+            break;
+        case 3:
+            *p++ = char(0xE0 | (u >> 12));
+            *p++ = char(0x80 | ((u >> 6) & 0x3F));
+            *p++ = char(0x80 | (u & 0x3F));
+            break;
+        default:
+            *p++ = char(0xF0 | (u >> 18));
+            *p++ = char(0x80 | ((u >> 12) & 0x3F));
+            *p++ = char(0x80 | ((u >> 6) & 0x3F));
+            *p++ = char(0x80 | (u & 0x3F));
+        }
+    }
+    *p++ = '\r';
+    *p++ = '\n';
+    out.truncate(p - out.constData());
 }
 
 namespace {

@@ -24,6 +24,8 @@ struct Property {
 using Card = QList<Property>;
 
 QString escapeText(const QString &text);
+// Appends the text escaped as escapeText() does.
+void appendEscaped(QString &out, QStringView text);
 QString unescapeText(const QString &text);
 // Joins escaped parts with an unescaped separator (';' for N, ORG, ADR; ',' for lists).
 QString joinValue(const QStringList &parts, QChar separator = QLatin1Char(';'));
@@ -51,6 +53,11 @@ QVariant decodeTyped(const QString &kind, const QString &raw);
 // One content line with CRLF, folded where it passes 75 octets.
 QByteArray writeProperty(const Property &property);
 QByteArray foldLine(const QByteArray &line);
+// Appends a content line written out (name, parameters, ':' and value) in UTF-8 with CRLF,
+// folded as foldLine() does, without its NUL characters: what writeProperty() gives for it.
+void appendLine(QByteArray &out, QStringView line);
+// Writes a property's content line, as writeProperty() does, into line.
+void lineOf(const Property &property, QString &line);
 
 // The cards of a file; throws AppError when the text is not vCard.
 QList<Card> parse(const QByteArray &text);
