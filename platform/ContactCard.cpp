@@ -177,11 +177,10 @@ int rowOfKey(const QString &key)
     return ContactProperties::indexOf(key);
 }
 
+// "TEL;TYPE=WORK,VOICE:", as a property of an empty value writes it.
 QString lineStart(const QString &name, const QString &types)
 {
-    QString start;
-    vcard::lineOf(vcard::Property{name, vcard::typeParams(types), QString()}, start);
-    return start;
+    return QString::fromUtf8(vcard::writeProperty(vcard::Property{name, vcard::typeParams(types), QString()}).chopped(2));
 }
 
 CardLayout::Compound compound(const Structured &s)
@@ -244,7 +243,25 @@ public:
     }
     bool isSet(int row) const { return row >= 0 && m_values[row] && m_values[row]->isValid(); }
     const QVariant &value(int row) const { return row >= 0 && m_values[row] ? *m_values[row] : m_none; }
-    QString text(int row) const { return value(row).toString(); }
+    // The value's text: a text value is read where it stands, any other is written into scratch.
+    QStringView text(int row, QString &scratch) const
+    {
+        const QVariant &v = value(row);
+        if (v.typeId() == QMetaType::QString)
+            return *static_cast<const QString *>(v.constData());
+        scratch = v.toString();
+        return scratch;
+    }
+    // Whether any of the rows is set, and whether any has text.
+    bool anySet(const QList<int> &rows) const
+    {
+        return std::any_of(rows.cbegin(), rows.cend(), [this](int row) { return isSet(row); });
+    }
+    bool anyText(const QList<int> &rows) const
+    {
+        QString scratch;
+        return std::any_of(rows.cbegin(), rows.cend(), [&](int row) { return !text(row, scratch).isEmpty(); });
+    }
     // Whether the contact holds properties that go as X-MIREL-FIELD.
     bool hasUnmapped() const { return m_unmapped; }
 
@@ -254,44 +271,39 @@ private:
     bool m_unmapped = false;
 };
 
-// The components of a structured property, escaped and joined; `set` tells whether any of its
-// properties is set, `text` whether any component has text.
-void appendComponents(QString &line, const TableValues &values, const CardLayout::Compound &c, bool &set, bool &text)
+// The components of a structured property, escaped and joined.
+void writeComponents(vcard::LineWriter &line, const TableValues &values, const CardLayout::Compound &c)
 {
-    set = text = false;
+    QString scratch;
     for (qsizetype i = 0; i < c.rows.size(); ++i) {
         if (i > 0)
-            line += QLatin1Char(';');
-        const QString part = values.text(c.rows[i]);
-        vcard::appendEscaped(line, part);
-        set = set || values.isSet(c.rows[i]);
-        text = text || !part.isEmpty();
+            line.text(u";");
+        line.escaped(values.text(c.rows[i], scratch));
     }
 }
 
 // The formatted name every card must carry when no full name is set, chosen as a "File As"
 // would be: the composed name, else the company, else the first e-mail address, else the first
 // phone number, so that a contact known by any of these is never listed without a name.
-void appendDerivedName(QString &line, const TableValues &values, const CardLayout &layout)
+void writeDerivedName(vcard::LineWriter &line, const TableValues &values, const CardLayout &layout)
 {
+    QString scratch;
     bool composed = false;
     for (const int row : layout.nameOrder) {
-        const QString part = values.text(row);
-        const QStringView trimmed = QStringView(part).trimmed();
-        if (trimmed.isEmpty())
+        const QStringView part = values.text(row, scratch).trimmed();
+        if (part.isEmpty())
             continue;
         if (composed)
-            line += QLatin1Char(' ');
-        vcard::appendEscaped(line, trimmed);
+            line.text(u" ");
+        line.escaped(part);
         composed = true;
     }
     if (composed)
         return;
     for (const int row : layout.nameStandIns) {
-        const QString value = values.text(row);
-        const QStringView trimmed = QStringView(value).trimmed();
-        if (!trimmed.isEmpty()) {
-            vcard::appendEscaped(line, trimmed);
+        const QStringView value = values.text(row, scratch).trimmed();
+        if (!value.isEmpty()) {
+            line.escaped(value);
             return;
         }
     }
@@ -314,140 +326,103 @@ QString revisionTime()
 
 QByteArray cardFromContact(const QString &uid, const ContactData &c, const QList<vcard::Property> &foreign)
 {
-    // Each line is written into one buffer and encoded straight into the card.
     const CardLayout &layout = cardLayout();
     const TableValues values(c);
-    QByteArray out;
-    out.reserve(2048);
-    out += "BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//ContactMirel//Importer//EN\r\n";
-    QString line;
-    line.reserve(512);
-    const auto start = [&line](QStringView text) {
-        line.resize(0);
-        line += text;
-    };
-    const auto end = [&] { vcard::appendLine(out, line); };
-    const auto write = [&](const vcard::Property &p) {
-        vcard::lineOf(p, line);
-        end();
-    };
+    QString scratch;
+    vcard::LineWriter line;
+    line.raw("BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//ContactMirel//Importer//EN\r\n");
+    line.text(u"UID:").escaped(uid).end();
 
-    start(u"UID:");
-    vcard::appendEscaped(line, uid);
-    end();
-
-    const QString fullName = values.text(layout.fullName);
+    const QStringView fullName = values.text(layout.fullName, scratch);
     if (!fullName.isEmpty()) {
-        start(u"FN:");
-        vcard::appendEscaped(line, fullName);
+        line.text(u"FN:").escaped(fullName);
     } else {
-        start(u"FN;");
-        line += kDerivedParam;
-        line += QLatin1String("=TRUE:");
-        appendDerivedName(line, values, layout);
+        line.text(u"FN;").text(kDerivedParam).text(u"=TRUE:");
+        writeDerivedName(line, values, layout);
     }
-    end();
+    line.end();
 
     // N stands in every card; ORG when it has text; an address when any of its properties is set.
-    bool set = false;
-    bool text = false;
-    start(layout.name.start);
-    appendComponents(line, values, layout.name, set, text);
-    end();
-    start(layout.organization.start);
-    appendComponents(line, values, layout.organization, set, text);
-    if (text)
-        end();
+    line.text(layout.name.start);
+    writeComponents(line, values, layout.name);
+    line.end();
+    if (values.anyText(layout.organization.rows)) {
+        line.text(layout.organization.start);
+        writeComponents(line, values, layout.organization);
+        line.end();
+    }
 
     // The first address written is marked preferred, so other programs pick the one the user put first.
     bool preferred = true;
     for (int slot = 0; slot < layout.emails.size(); ++slot) {
-        const QString address = values.text(layout.emails[slot]);
+        const QStringView address = values.text(layout.emails[slot], scratch);
         if (address.isEmpty())
             continue;
-        start(preferred ? QStringView(u"EMAIL;TYPE=INTERNET,PREF;") : QStringView(u"EMAIL;TYPE=INTERNET;"));
-        line += kSlotParam;
-        line += QLatin1Char('=');
-        line += QString::number(slot + 1);
-        line += QLatin1Char(':');
-        vcard::appendEscaped(line, address);
-        end();
+        line.text(preferred ? QStringView(u"EMAIL;TYPE=INTERNET,PREF;") : QStringView(u"EMAIL;TYPE=INTERNET;"))
+            .text(kSlotParam)
+            .text(u"=")
+            .text(QString::number(slot + 1))
+            .text(u":")
+            .escaped(address)
+            .end();
         preferred = false;
     }
 
     for (const CardLayout::Compound &address : layout.addresses) {
-        start(address.start);
-        appendComponents(line, values, address, set, text);
-        if (set)
-            end();
+        if (!values.anySet(address.rows))
+            continue;
+        line.text(address.start);
+        writeComponents(line, values, address);
+        line.end();
     }
 
-    for (const CardLayout::Line &single : layout.singles) {
-        if (!values.isSet(single.row))
-            continue;
-        start(single.start);
-        vcard::appendEscaped(line, values.text(single.row));
-        end();
-    }
+    for (const CardLayout::Line &single : layout.singles)
+        if (values.isSet(single.row))
+            line.text(single.start).escaped(values.text(single.row, scratch)).end();
 
-    for (const CardLayout::Line &date : layout.dates) {
-        if (!values.isSet(date.row))
-            continue;
-        start(date.start);
-        line += vcard::dateText(values.value(date.row));
-        end();
-    }
+    for (const CardLayout::Line &date : layout.dates)
+        if (values.isSet(date.row))
+            line.text(date.start).text(vcard::dateText(values.value(date.row))).end();
 
     if (values.isSet(layout.categories)) {
         // One category each, as address books list them; read back as "A, B".
         QStringList list;
-        for (const QString &category : values.text(layout.categories).split(QLatin1Char(',')))
+        for (const QString &category : values.value(layout.categories).toString().split(QLatin1Char(',')))
             list << category.trimmed();
-        write(prop(QStringLiteral("CATEGORIES"), vcard::joinValue(list, QLatin1Char(','))));
+        line.property(prop(QStringLiteral("CATEGORIES"), vcard::joinValue(list, QLatin1Char(','))));
     }
 
     if (values.isSet(layout.gender))
-        write(prop(QStringLiteral("X-GENDER"), kGenderNames.value(values.value(layout.gender).toInt())));
+        line.property(prop(QStringLiteral("X-GENDER"), kGenderNames.value(values.value(layout.gender).toInt())));
 
     if (values.hasUnmapped()) {
         for (const auto &[key, value] : c.properties) {
             if (isMappedKey(key))
                 continue;
             const auto [kind, encoded] = vcard::encodeTyped(value);
-            write(prop(kFieldProperty, encoded, {{QStringLiteral("NAME"), key}, {kKindParam, kind}}));
+            line.property(prop(kFieldProperty, encoded, {{QStringLiteral("NAME"), key}, {kKindParam, kind}}));
         }
     }
 
-    start(kMessageClassProperty);
-    line += QLatin1Char(':');
-    vcard::appendEscaped(line, c.messageClass);
-    end();
+    line.text(kMessageClassProperty).text(u":").escaped(c.messageClass).end();
     if (!c.importRun.isEmpty()) {
-        start(kImportRunProperty);
-        line += QLatin1Char(':');
-        vcard::appendEscaped(line, c.importRun);
-        end();
-        start(kSourceRowProperty);
-        line += QLatin1Char(':');
-        line += QString::number(c.sourceRow);
-        end();
+        line.text(kImportRunProperty).text(u":").escaped(c.importRun).end();
+        line.text(kSourceRowProperty).text(u":").text(QString::number(c.sourceRow)).end();
     }
     for (const outlook::UserProperty &field : c.userProperties.items()) {
         const auto [kind, encoded] = vcard::encodeTyped(field.value);
         // The name travels in a parameter, so that the value is one text that other programs
         // read and write back as it is.
-        write(prop(kUserFieldProperty, encoded,
-                   {{kNameParam, caretEncoded(field.name)},
-                    {QStringLiteral("X-TYPE"), QString::number(field.type)},
-                    {kKindParam, kind}}));
+        line.property(prop(kUserFieldProperty, encoded,
+                           {{kNameParam, caretEncoded(field.name)},
+                            {QStringLiteral("X-TYPE"), QString::number(field.type)},
+                            {kKindParam, kind}}));
     }
     for (const vcard::Property &p : foreign)
-        write(p);
-    start(u"REV:");
-    line += revisionTime();
-    end();
-    out += "END:VCARD\r\n";
-    return out;
+        line.property(p);
+    line.text(u"REV:").text(revisionTime()).end();
+    line.raw("END:VCARD\r\n");
+    return line.take();
 }
 
 ContactData contactFromCard(const QByteArray &bytes)

@@ -4,6 +4,9 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+#include <utility>
+#include <cstring>
 #include <limits>
 
 namespace vcard {
@@ -22,6 +25,28 @@ QString quoted(const QString &value)
     const bool quote =
         value.contains(QLatin1Char(';')) || value.contains(QLatin1Char(':')) || value.contains(QLatin1Char(','));
     return quote ? QLatin1Char('"') + value + QLatin1Char('"') : value;
+}
+
+// Appends the text escaped; runs of characters that stay as they are go in at once.
+void appendEscaped(QString &out, QStringView text)
+{
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c != u'\\' && c != u',' && c != u';' && c != u'\r' && c != u'\n')
+            continue;
+        out.append(text.sliced(run, i - run));
+        if (c == u'\r' || c == u'\n') {
+            out.append(QLatin1String("\\n"));
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+        } else {
+            out.append(QLatin1Char('\\'));
+            out.append(QChar(c));
+        }
+        run = i + 1;
+    }
+    out.append(text.sliced(run));
 }
 
 QString paramValue(const QString &key, const QString &value)
@@ -80,28 +105,6 @@ QString escapeText(const QString &text)
     out.reserve(text.size() + 8);
     appendEscaped(out, text);
     return out;
-}
-
-void appendEscaped(QString &out, QStringView text)
-{
-    // Runs of characters that stay as they are go in at once.
-    qsizetype run = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c != u'\\' && c != u',' && c != u';' && c != u'\r' && c != u'\n')
-            continue;
-        out.append(text.sliced(run, i - run));
-        if (c == u'\r' || c == u'\n') {
-            out.append(QLatin1String("\\n"));
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
-                ++i;
-        } else {
-            out.append(QLatin1Char('\\'));
-            out.append(QChar(c));
-        }
-        run = i + 1;
-    }
-    out.append(text.sliced(run));
 }
 
 QString unescapeText(const QString &text)
@@ -254,87 +257,160 @@ QByteArray foldLine(const QByteArray &line)
     return out;
 }
 
-void lineOf(const Property &property, QString &line)
-{
-    line = property.name;
-    for (const auto &[k, v] : property.params)
-        line += QLatin1Char(';') + k + QLatin1Char('=') + paramValue(k, v);
-    line += QLatin1Char(':');
-    line += property.value;
-}
-
 QByteArray writeProperty(const Property &property)
 {
-    QString line;
-    lineOf(property, line);
-    QByteArray out;
-    appendLine(out, line);
-    return out;
+    LineWriter line;
+    line.property(property);
+    return line.take();
 }
 
-void appendLine(QByteArray &out, QStringView line)
+LineWriter::LineWriter() : m_bytes(1024, Qt::Uninitialized), m_room(kMaxLineOctets)
 {
-    // Encoded straight into out, folding before a character that would pass the line's octets:
-    // the first line holds 75, a continuation line 74 after its leading blank. At most 3 octets
-    // per UTF-16 unit, and each fold of 3 octets follows at least 71 octets.
-    const qsizetype start = out.size();
-    const qsizetype most = line.size() * 3;
-    out.resize(start + most + (most / 71 + 1) * 3 + 2);
-    char *p = out.data() + start;
-    int room = kMaxLineOctets;
-    int used = 0;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        char32_t u = line[i].unicode();
-        int octets = 3;
-        if (u < 0x80) {
-            if (u == 0)
-                continue; // a NUL byte breaks readers that stop at it
-            octets = 1;
-        } else if (u < 0x800) {
-            octets = 2;
-        } else if (QChar::isSurrogate(u)) {
-            if (!QChar::isHighSurrogate(u) || i + 1 >= line.size() || !line[i + 1].isLowSurrogate()) {
-                // A lone surrogate: encoded as Qt encodes it.
-                QString text = line.toString();
-                text.remove(QChar(0));
-                out.truncate(start);
-                out += foldLine(text.toUtf8()) + "\r\n";
-                return;
-            }
-            u = QChar::surrogateToUcs4(char16_t(u), line[++i].unicode());
-            octets = 4;
-        }
-        if (used + octets > room) {
-            *p++ = '\r';
-            *p++ = '\n';
-            *p++ = ' ';
-            used = 0;
-            room = kMaxLineOctets - 1;
-        }
-        used += octets;
-        switch (octets) {
-        case 1:
-            *p++ = char(u);
-            break;
-        case 2:
-            *p++ = char(0xC0 | (u >> 6));
-            *p++ = char(0x80 | (u & 0x3F));
-            break;
-        case 3:
-            *p++ = char(0xE0 | (u >> 12));
-            *p++ = char(0x80 | ((u >> 6) & 0x3F));
-            *p++ = char(0x80 | (u & 0x3F));
-            break;
-        default:
-            *p++ = char(0xF0 | (u >> 18));
-            *p++ = char(0x80 | ((u >> 12) & 0x3F));
-            *p++ = char(0x80 | ((u >> 6) & 0x3F));
-            *p++ = char(0x80 | (u & 0x3F));
-        }
+    m_at = m_bytes.data();
+    m_limit = m_at + m_bytes.size();
+}
+
+void LineWriter::grow(qsizetype more)
+{
+    const qsizetype used = m_at - m_bytes.constData();
+    m_bytes.resize(std::max(m_bytes.size() * 2, used + more));
+    m_at = m_bytes.data() + used;
+    m_limit = m_bytes.data() + m_bytes.size();
+}
+
+// One character of `octets` octets, after a fold when it would pass the line's room: the first
+// line of a property holds 75 octets, a continuation line 74 after its leading blank.
+inline void LineWriter::put(char32_t c, int octets)
+{
+    if (m_limit - m_at < 8)
+        grow(1024);
+    if (m_used + octets > m_room) {
+        *m_at++ = '\r';
+        *m_at++ = '\n';
+        *m_at++ = ' ';
+        m_used = 0;
+        m_room = kMaxLineOctets - 1;
     }
-    *p++ = '\r';
-    *p++ = '\n';
-    out.truncate(p - out.constData());
+    m_used += octets;
+    switch (octets) {
+    case 1:
+        *m_at++ = char(c);
+        break;
+    case 2:
+        *m_at++ = char(0xC0 | (c >> 6));
+        *m_at++ = char(0x80 | (c & 0x3F));
+        break;
+    case 3:
+        *m_at++ = char(0xE0 | (c >> 12));
+        *m_at++ = char(0x80 | ((c >> 6) & 0x3F));
+        *m_at++ = char(0x80 | (c & 0x3F));
+        break;
+    default:
+        *m_at++ = char(0xF0 | (c >> 18));
+        *m_at++ = char(0x80 | ((c >> 12) & 0x3F));
+        *m_at++ = char(0x80 | ((c >> 6) & 0x3F));
+        *m_at++ = char(0x80 | (c & 0x3F));
+    }
+}
+
+// One UTF-16 unit of the line. As when the whole line is encoded at once, a NUL is left out
+// and a surrogate pairs with the next unit that is not a NUL.
+inline void LineWriter::unit(char16_t u)
+{
+    if (u == 0)
+        return; // a NUL byte breaks readers that stop at it
+    if (m_high) {
+        const char16_t high = std::exchange(m_high, 0);
+        if (QChar::isLowSurrogate(u)) {
+            put(QChar::surrogateToUcs4(high, u), 4);
+            return;
+        }
+        put('?', 1); // as Qt writes a lone surrogate in UTF-8
+    }
+    if (u < 0x80)
+        put(u, 1);
+    else if (u < 0x800)
+        put(u, 2);
+    else if (!QChar::isSurrogate(u))
+        put(u, 3);
+    else if (QChar::isHighSurrogate(u))
+        m_high = u;
+    else
+        put('?', 1);
+}
+
+template <bool Escape> void LineWriter::write(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (Escape && (u == u'\\' || u == u',' || u == u';')) {
+            unit(u'\\');
+        } else if (Escape && (u == u'\r' || u == u'\n')) {
+            unit(u'\\');
+            unit(u'n');
+            if (u == u'\r' && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+            continue;
+        }
+        unit(u);
+    }
+}
+
+LineWriter &LineWriter::text(QStringView text)
+{
+    write<false>(text);
+    return *this;
+}
+
+LineWriter &LineWriter::text(QLatin1StringView text)
+{
+    for (const char c : text)
+        unit(static_cast<unsigned char>(c));
+    return *this;
+}
+
+LineWriter &LineWriter::escaped(QStringView text)
+{
+    write<true>(text);
+    return *this;
+}
+
+LineWriter &LineWriter::property(const Property &property)
+{
+    text(property.name);
+    for (const auto &[k, v] : property.params)
+        text(u";").text(k).text(u"=").text(paramValue(k, v));
+    text(u":").text(property.value);
+    end();
+    return *this;
+}
+
+void LineWriter::end()
+{
+    if (std::exchange(m_high, 0))
+        put('?', 1); // a lone surrogate at the line's end
+    if (m_limit - m_at < 2)
+        grow(1024);
+    *m_at++ = '\r';
+    *m_at++ = '\n';
+    m_used = 0;
+    m_room = kMaxLineOctets;
+}
+
+void LineWriter::raw(const char *lines)
+{
+    const qsizetype size = qsizetype(std::strlen(lines));
+    if (m_limit - m_at < size)
+        grow(size);
+    std::memcpy(m_at, lines, size_t(size));
+    m_at += size;
+}
+
+QByteArray LineWriter::take()
+{
+    m_bytes.truncate(m_at - m_bytes.constData());
+    m_at = m_limit = nullptr;
+    return std::move(m_bytes);
 }
 
 namespace {

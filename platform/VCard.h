@@ -24,8 +24,6 @@ struct Property {
 using Card = QList<Property>;
 
 QString escapeText(const QString &text);
-// Appends the text escaped as escapeText() does.
-void appendEscaped(QString &out, QStringView text);
 QString unescapeText(const QString &text);
 // Joins escaped parts with an unescaped separator (';' for N, ORG, ADR; ',' for lists).
 QString joinValue(const QStringList &parts, QChar separator = QLatin1Char(';'));
@@ -53,11 +51,38 @@ QVariant decodeTyped(const QString &kind, const QString &raw);
 // One content line with CRLF, folded where it passes 75 octets.
 QByteArray writeProperty(const Property &property);
 QByteArray foldLine(const QByteArray &line);
-// Appends a content line written out (name, parameters, ':' and value) in UTF-8 with CRLF,
-// folded as foldLine() does, without its NUL characters: what writeProperty() gives for it.
-void appendLine(QByteArray &out, QStringView line);
-// Writes a property's content line, as writeProperty() does, into line.
-void lineOf(const Property &property, QString &line);
+
+// Writes content lines straight into a card's bytes, one character at a time: what
+// writeProperty() gives for each line (UTF-8 without NUL characters, a lone surrogate as '?',
+// folded as foldLine() folds, CRLF at its end), with no text in between.
+class LineWriter {
+public:
+    LineWriter();
+    // Text as it is, and text escaped as escapeText() escapes it.
+    LineWriter &text(QStringView text);
+    LineWriter &text(QLatin1StringView text);
+    LineWriter &escaped(QStringView text);
+    // A whole property.
+    LineWriter &property(const Property &property);
+    // Ends the line: the next text starts a new one.
+    void end();
+    // Whole lines as written, folded, each ended.
+    void raw(const char *lines);
+    QByteArray take();
+
+private:
+    template <bool Escape> void write(QStringView text);
+    void unit(char16_t u);
+    void put(char32_t c, int octets);
+    void grow(qsizetype more);
+
+    QByteArray m_bytes;
+    char *m_at = nullptr;
+    char *m_limit = nullptr;
+    int m_used = 0; // octets on the current physical line
+    int m_room = 0; // octets it may hold
+    char16_t m_high = 0; // a high surrogate waiting for its low one
+};
 
 // The cards of a file; throws AppError when the text is not vCard.
 QList<Card> parse(const QByteArray &text);
