@@ -9,6 +9,7 @@
 #include "import/DuplicateIndex.h"
 #include "import/FieldAssignment.h"
 #include "outlook/FolderChoice.h"
+#include "platform/Sha256.h"
 #include "platform/VCardStore.h"
 #include "source/CReadFile.h"
 #include "source/FileChoice.h"
@@ -18,8 +19,6 @@
 #include "store/TemplateRecords.h"
 #include "store/TemplateStore.h"
 
-#include <QCryptographicHash>
-#include <QFile>
 #include <QHash>
 
 namespace {
@@ -184,10 +183,7 @@ public:
         m_run.entryId = state.targetFolder->EntryID();
         m_run.storeId = state.targetFolder->StoreID();
         m_run.started = QDateTime::currentDateTimeUtc();
-        QFile file(state.filePath);
-        QCryptographicHash hash(QCryptographicHash::Sha256);
-        if (file.open(QIODevice::ReadOnly) && hash.addData(&file))
-            m_run.sourceSha256 = QString::fromLatin1(hash.result().toHex());
+        m_run.sourceSha256 = FileSha256Hex(state.filePath);
         write([&] { BeginImportRun(state.connection, m_run); });
     }
     const QString &id() const { return m_run.id; }

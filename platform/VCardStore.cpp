@@ -4,9 +4,9 @@
 
 #include "core/AppError.h"
 #include "platform/ContactCard.h"
+#include "platform/Sha256.h"
 #include "platform/VCard.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -129,7 +129,7 @@ QString writeWholeFile(const QString &path, const QByteArray &bytes)
 // What tells whether a card is still as it was written: a checksum of its bytes.
 QString cardStamp(const QByteArray &card)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(card, QCryptographicHash::Sha256).toHex());
+    return Sha256Hex(card);
 }
 
 } // namespace
