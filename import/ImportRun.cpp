@@ -266,11 +266,12 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
 
     // The keys each source column feeds, in grid order: worked out once, as the grid does not
     // change during the run.
-    QList<QStringList> keysOfField(rows.fieldCount());
+    QList<QList<FieldKey>> keysOfField(rows.fieldCount());
     for (int f = 0; f < rows.fieldCount(); ++f)
         for (int i = 0; i < grid.rowCount(); ++i)
             if (grid.row(i).sourceColumnName == rows.fieldName(f))
-                keysOfField[f] << grid.row(i).key;
+                keysOfField[f] << FieldKey(grid.row(i).key);
+    const FieldKey rowEnd(MappingKey::rowEnd());
 
     const auto count = [&](ImportCounter which) { progress.showCounter(which, ++counters[which]); };
 
@@ -280,23 +281,24 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
         state.rowFlags = AppState::RowFlags();
         outlook::ContactItem &contact = *state.pendingContact;
         for (int f = 0; f < rows.fieldCount(); ++f) {
-            for (const QString &key : std::as_const(keysOfField[f])) {
-                state.currentValue = rows.value(f);
-                const bool userDefined = MappingKey::parse(key).kind == MappingKey::Kind::UserDefined;
-                const bool hasValue =
-                    !state.currentValue.isNull() &&
-                    !(state.currentValue.typeId() == QMetaType::QString && state.currentValue.toString().isEmpty());
-                if (userDefined) {
+            if (keysOfField[f].isEmpty())
+                continue;
+            state.currentValue = rows.value(f);
+            const bool hasValue =
+                !state.currentValue.isNull() &&
+                !(state.currentValue.typeId() == QMetaType::QString && state.currentValue.toString().isEmpty());
+            for (const FieldKey &key : std::as_const(keysOfField[f])) {
+                if (key.parsed.kind == MappingKey::Kind::UserDefined) {
                     if (SetContactField(state, services, contact, key) == FieldResult::Stop)
                         return stop();
-                } else if (!key.isEmpty() && hasValue) {
+                } else if (!key.key.isEmpty() && hasValue) {
                     if (SetContactField(state, services, contact, key) == FieldResult::Stop)
                         return stop();
                     state.rowFlags.hasData = true;
                 }
             }
         }
-        SetContactField(state, services, contact, MappingKey::rowEnd());
+        SetContactField(state, services, contact, rowEnd);
 
         const AppState::RowFlags flags = state.rowFlags;
         if (flags.hasData && state.duplicatePolicy != DuplicatePolicy::Create) {
