@@ -253,7 +253,7 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
         return abort();
     };
     // The people the folder holds, when a row of one of them is to be skipped or to update it.
-    DuplicateIndex index;
+    DuplicateIndex index(state.duplicatePolicy == DuplicatePolicy::Update);
     state.duplicatesSkipped = state.duplicatesUpdated = 0;
     if (state.duplicatePolicy != DuplicatePolicy::Create) {
         try {
@@ -302,7 +302,8 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
 
         const AppState::RowFlags flags = state.rowFlags;
         if (flags.hasData && state.duplicatePolicy != DuplicatePolicy::Create) {
-            if (const auto existing = index.find(contact.data())) {
+            std::shared_ptr<outlook::ContactItem> existing;
+            if (index.find(contact.data(), &existing)) {
                 try {
                     if (state.duplicatePolicy == DuplicatePolicy::Update) {
                         // The row's values for the fields the template maps; the rest stays.
