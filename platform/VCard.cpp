@@ -341,15 +341,36 @@ inline void LineWriter::unit(char16_t u)
 
 template <bool Escape> void LineWriter::write(QStringView text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i].unicode();
+    const char16_t *at = text.utf16();
+    const char16_t *const end = at + text.size();
+    while (at < end) {
+        // Most of a card: ASCII that needs no escape and fits on the line, copied as it is.
+        if (!m_high) {
+            const qsizetype fits = std::min<qsizetype>(end - at, m_room - m_used);
+            if (m_limit - m_at < fits + 8)
+                grow(fits + 8);
+            const char16_t *const stop = at + fits;
+            char *out = m_at;
+            for (; at < stop; ++at) {
+                const char16_t u = *at;
+                if (u >= 0x80 || u == 0 ||
+                    (Escape && (u == u'\\' || u == u',' || u == u';' || u == u'\r' || u == u'\n')))
+                    break;
+                *out++ = char(u);
+            }
+            m_used += int(out - m_at);
+            m_at = out;
+            if (at == end)
+                break;
+        }
+        const char16_t u = *at++;
         if (Escape && (u == u'\\' || u == u',' || u == u';')) {
             unit(u'\\');
         } else if (Escape && (u == u'\r' || u == u'\n')) {
             unit(u'\\');
             unit(u'n');
-            if (u == u'\r' && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
-                ++i;
+            if (u == u'\r' && at < end && *at == u'\n')
+                ++at;
             continue;
         }
         unit(u);
