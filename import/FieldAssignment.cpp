@@ -112,8 +112,7 @@ void endOfRow(AppState &state, outlook::ContactItem &contact)
 
 FieldKey::FieldKey(const QString &key)
     : key(key), parsed(MappingKey::parse(key)), property(ContactProperties::find(key))
-{
-}
+{}
 
 qint16 SetContactField(AppState &state, Services &services, outlook::ContactItem &contact, const QString &key)
 {

@@ -284,9 +284,8 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
             if (keysOfField[f].isEmpty())
                 continue;
             state.currentValue = rows.value(f);
-            const bool hasValue =
-                !state.currentValue.isNull() &&
-                !(state.currentValue.typeId() == QMetaType::QString && state.currentValue.toString().isEmpty());
+            const bool hasValue = !state.currentValue.isNull() && !(state.currentValue.typeId() == QMetaType::QString &&
+                                                                    state.currentValue.toString().isEmpty());
             for (const FieldKey &key : std::as_const(keysOfField[f])) {
                 if (key.parsed.kind == MappingKey::Kind::UserDefined) {
                     if (SetContactField(state, services, contact, key) == FieldResult::Stop)

@@ -160,8 +160,7 @@ void Connection::execute(const QString &sql, const QVariantList &params)
     }
 }
 
-void Connection::executeEach(const QString &sql, qsizetype count,
-                             const std::function<QVariantList(qsizetype)> &params)
+void Connection::executeEach(const QString &sql, qsizetype count, const std::function<QVariantList(qsizetype)> &params)
 {
     Statement statement(*this, sql);
     for (qsizetype i = 0; i < count; ++i) {

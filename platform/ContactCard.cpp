@@ -160,7 +160,7 @@ struct CardLayout {
         QList<int> rows; // by component; -1 for a component no property fills
     };
     int fullName = -1;
-    QList<int> nameOrder; // the rows a formatted name is composed of, in its order
+    QList<int> nameOrder;    // the rows a formatted name is composed of, in its order
     QList<int> nameStandIns; // the rows that name a contact without a name, the first one first
     Compound name;
     Compound organization;
@@ -172,22 +172,18 @@ struct CardLayout {
     int gender = -1;
 };
 
-int rowOfKey(const QString &key)
-{
-    return ContactProperties::indexOf(key);
-}
-
 // "TEL;TYPE=WORK,VOICE:", as a property of an empty value writes it.
 QString lineStart(const QString &name, const QString &types)
 {
-    return QString::fromUtf8(vcard::writeProperty(vcard::Property{name, vcard::typeParams(types), QString()}).chopped(2));
+    return QString::fromUtf8(
+        vcard::writeProperty(vcard::Property{name, vcard::typeParams(types), QString()}).chopped(2));
 }
 
 CardLayout::Compound compound(const Structured &s)
 {
     CardLayout::Compound c{lineStart(s.name, s.types), QList<int>(s.size, -1)};
     for (const auto &[index, key] : s.parts)
-        c.rows[index] = rowOfKey(key);
+        c.rows[index] = ContactProperties::indexOf(key);
     return c;
 }
 
@@ -195,30 +191,31 @@ const CardLayout &cardLayout()
 {
     static const CardLayout layout = [] {
         CardLayout l;
-        l.fullName = rowOfKey(keyOf(Carrier::FullName));
+        l.fullName = ContactProperties::indexOf(keyOf(Carrier::FullName));
         const Structured &name = structured(QStringLiteral("N"));
         // Prefix, given name, additional names, family name, suffix.
         for (const int slot : {3, 1, 2, 0, 4})
-            l.nameOrder << rowOfKey(name.keyOf(slot));
+            l.nameOrder << ContactProperties::indexOf(name.keyOf(slot));
         QStringList others{structured(QStringLiteral("ORG")).keyOf(0)};
         others += emailKeys();
         others += ContactProperties::phoneNumbers();
         for (const QString &key : std::as_const(others))
-            l.nameStandIns << rowOfKey(key);
+            l.nameStandIns << ContactProperties::indexOf(key);
         l.name = compound(name);
         l.organization = compound(structured(QStringLiteral("ORG")));
         for (const QString &key : emailKeys())
-            l.emails << rowOfKey(key);
+            l.emails << ContactProperties::indexOf(key);
         for (const Structured &s : structured())
             if (s.name == QLatin1String("ADR"))
                 l.addresses << compound(s);
         for (const ContactProperties::Property *p : carried(Carrier::Single))
-            l.singles << CardLayout::Line{rowOfKey(QLatin1String(p->name)),
+            l.singles << CardLayout::Line{ContactProperties::indexOf(QLatin1String(p->name)),
                                           lineStart(QLatin1String(p->vcard), QLatin1String(p->types))};
         for (const ContactProperties::Property *p : carried(Carrier::Date))
-            l.dates << CardLayout::Line{rowOfKey(QLatin1String(p->name)), lineStart(QLatin1String(p->vcard), QString())};
-        l.categories = rowOfKey(keyOf(Carrier::Categories));
-        l.gender = rowOfKey(keyOf(Carrier::Gender));
+            l.dates << CardLayout::Line{ContactProperties::indexOf(QLatin1String(p->name)),
+                                        lineStart(QLatin1String(p->vcard), QString())};
+        l.categories = ContactProperties::indexOf(keyOf(Carrier::Categories));
+        l.gender = ContactProperties::indexOf(keyOf(Carrier::Gender));
         return l;
     }();
     return layout;

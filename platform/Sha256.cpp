@@ -44,7 +44,8 @@ QString FileSha256Hex(const QString &path)
 {
     QFile file(path);
     const Context context(EVP_MD_CTX_new());
-    if (!context || !sha256() || !file.open(QIODevice::ReadOnly) || EVP_DigestInit_ex(context.get(), sha256(), nullptr) != 1)
+    if (!context || !sha256() || !file.open(QIODevice::ReadOnly) ||
+        EVP_DigestInit_ex(context.get(), sha256(), nullptr) != 1)
         return QString();
     QByteArray piece(1 << 16, Qt::Uninitialized);
     for (;;) {

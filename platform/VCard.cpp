@@ -5,9 +5,9 @@
 #include <QDateTime>
 
 #include <algorithm>
-#include <utility>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace vcard {
 
@@ -380,13 +380,6 @@ template <bool Escape> void LineWriter::write(QStringView text)
 LineWriter &LineWriter::text(QStringView text)
 {
     write<false>(text);
-    return *this;
-}
-
-LineWriter &LineWriter::text(QLatin1StringView text)
-{
-    for (const char c : text)
-        unit(static_cast<unsigned char>(c));
     return *this;
 }
 

@@ -60,7 +60,6 @@ public:
     LineWriter();
     // Text as it is, and text escaped as escapeText() escapes it.
     LineWriter &text(QStringView text);
-    LineWriter &text(QLatin1StringView text);
     LineWriter &escaped(QStringView text);
     // A whole property.
     LineWriter &property(const Property &property);
@@ -79,8 +78,8 @@ private:
     QByteArray m_bytes;
     char *m_at = nullptr;
     char *m_limit = nullptr;
-    int m_used = 0; // octets on the current physical line
-    int m_room = 0; // octets it may hold
+    int m_used = 0;      // octets on the current physical line
+    int m_room = 0;      // octets it may hold
     char16_t m_high = 0; // a high surrogate waiting for its low one
 };
 
