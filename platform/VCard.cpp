@@ -264,7 +264,11 @@ QByteArray writeProperty(const Property &property)
     return line.take();
 }
 
-LineWriter::LineWriter() : m_bytes(1024, Qt::Uninitialized), m_room(kMaxLineOctets)
+// Most cards fit in a first buffer of this size, which is also small enough for the C library to
+// hand the same block from card to card (its per-thread cache takes blocks up to 1032 bytes).
+constexpr qsizetype kFirstBuffer = 1000;
+
+LineWriter::LineWriter() : m_bytes(kFirstBuffer, Qt::Uninitialized), m_room(kMaxLineOctets)
 {
     m_at = m_bytes.data();
     m_limit = m_at + m_bytes.size();
