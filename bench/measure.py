@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Runs a command and prints its wall time in seconds and its peak memory in MB. When the command
-fails, shows the end of what it wrote on standard error and exits with its status."""
+"""Runs a command and prints its wall time in seconds, its peak memory in MB and the CPU time it
+used in seconds (user and system). When the command fails, shows the end of what it wrote on
+standard error and exits with its status."""
 import resource
 import subprocess
 import sys
@@ -12,5 +13,5 @@ seconds = time.monotonic() - start
 if result.returncode != 0:
     tail = result.stderr.decode(errors="replace").splitlines()[-10:]
     sys.exit("\n".join([f"{sys.argv[1]} exited with {result.returncode}:"] + tail))
-peak_mb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024.0
-print("%.3f %.1f" % (seconds, peak_mb))
+usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+print("%.3f %.1f %.3f" % (seconds, usage.ru_maxrss / 1024.0, usage.ru_utime + usage.ru_stime))

@@ -2,12 +2,18 @@
 """Prints one figure measured several times. Each line of FILE is a run: its seconds, or the
 seconds of the work and of its floor, then the peak memory in MB where it was measured. With the
 names of the two sides, prints the median seconds of each and the median and range of the
-ratio; without, the median and range of the seconds."""
+ratio; without, the median and range of the seconds. With --per COUNT, the seconds are shared
+out over COUNT items and shown in milliseconds each."""
 import statistics
 import sys
 
 path, label, *sides = sys.argv[1:]
 runs = [[float(v) for v in line.split()] for line in open(path) if line.strip()]
+if sides[:1] == ["--per"]:
+    each = [run[0] * 1000 / float(sides[1]) for run in runs]
+    print("%s: %.3f ms (%.3f-%.3f ms); %d run%s" % (label, statistics.median(each), min(each), max(each),
+                                                   len(runs), "" if len(runs) == 1 else "s"))
+    sys.exit(0)
 peaks = [run[len(sides) or 1] for run in runs if len(run) > (len(sides) or 1)]
 peak = ", peak %.1f MB" % statistics.median(peaks) if peaks else ""
 count = "%d run%s" % (len(runs), "" if len(runs) == 1 else "s")

@@ -46,15 +46,20 @@ void DuplicateIndex::add(const std::shared_ptr<outlook::ContactItem> &contact)
 {
     for (const QString &key : keysOf(contact->data()))
         if (!m_byKey.contains(key))
-            m_byKey.insert(key, contact);
+            m_byKey.insert(key, m_keepContacts ? contact : nullptr);
 }
 
-std::shared_ptr<outlook::ContactItem> DuplicateIndex::find(const outlook::ContactData &contact) const
+bool DuplicateIndex::find(const outlook::ContactData &contact, std::shared_ptr<outlook::ContactItem> *existing) const
 {
     const QStringList keys = keysOf(contact);
     // An e-mail address decides before a name does.
-    for (const QString &key : keys)
-        if (const auto found = m_byKey.value(key))
-            return found;
-    return nullptr;
+    for (const QString &key : keys) {
+        const auto found = m_byKey.constFind(key);
+        if (found != m_byKey.cend()) {
+            if (existing)
+                *existing = *found;
+            return true;
+        }
+    }
+    return false;
 }

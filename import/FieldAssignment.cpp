@@ -24,11 +24,11 @@ QString trimBlanks(const QString &text)
     return text.mid(start, end - start);
 }
 
-void writeStandard(AppState &state, outlook::ContactItem &contact, const ContactProperties::Property &property)
+void writeStandard(AppState &state, outlook::ContactItem &contact, const QString &key,
+                   const ContactProperties::Property &property)
 {
     using ContactProperties::Kind;
     using ContactProperties::RowFlag;
-    const QString key = QLatin1String(property.name);
     const QVariant &value = state.currentValue;
     switch (property.kind) {
     case Kind::Text:
@@ -110,9 +110,19 @@ void endOfRow(AppState &state, outlook::ContactItem &contact)
 
 } // namespace
 
+FieldKey::FieldKey(const QString &key)
+    : key(key), parsed(MappingKey::parse(key)), property(ContactProperties::find(key))
+{}
+
 qint16 SetContactField(AppState &state, Services &services, outlook::ContactItem &contact, const QString &key)
 {
-    const MappingKey::Parsed parsed = MappingKey::parse(key);
+    return SetContactField(state, services, contact, FieldKey(key));
+}
+
+qint16 SetContactField(AppState &state, Services &services, outlook::ContactItem &contact, const FieldKey &field)
+{
+    const QString &key = field.key;
+    const MappingKey::Parsed &parsed = field.parsed;
     const bool userDefined = parsed.kind == MappingKey::Kind::UserDefined;
     try {
         if (userDefined) {
@@ -141,8 +151,8 @@ qint16 SetContactField(AppState &state, Services &services, outlook::ContactItem
             endOfRow(state, contact);
             break;
         default: // a contact property, or a key nothing handles
-            if (const ContactProperties::Property *property = ContactProperties::find(key))
-                writeStandard(state, contact, *property);
+            if (field.property)
+                writeStandard(state, contact, key, *field.property);
             else
                 services.boxes().show(QStringLiteral("Field not handled: ") + key);
         }

@@ -9,6 +9,7 @@
 #include "import/DuplicateIndex.h"
 #include "import/FieldAssignment.h"
 #include "outlook/FolderChoice.h"
+#include "platform/Sha256.h"
 #include "platform/VCardStore.h"
 #include "source/CReadFile.h"
 #include "source/FileChoice.h"
@@ -18,8 +19,6 @@
 #include "store/TemplateRecords.h"
 #include "store/TemplateStore.h"
 
-#include <QCryptographicHash>
-#include <QFile>
 #include <QHash>
 
 namespace {
@@ -184,10 +183,7 @@ public:
         m_run.entryId = state.targetFolder->EntryID();
         m_run.storeId = state.targetFolder->StoreID();
         m_run.started = QDateTime::currentDateTimeUtc();
-        QFile file(state.filePath);
-        QCryptographicHash hash(QCryptographicHash::Sha256);
-        if (file.open(QIODevice::ReadOnly) && hash.addData(&file))
-            m_run.sourceSha256 = QString::fromLatin1(hash.result().toHex());
+        m_run.sourceSha256 = FileSha256Hex(state.filePath);
         write([&] { BeginImportRun(state.connection, m_run); });
     }
     const QString &id() const { return m_run.id; }
@@ -257,7 +253,7 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
         return abort();
     };
     // The people the folder holds, when a row of one of them is to be skipped or to update it.
-    DuplicateIndex index;
+    DuplicateIndex index(state.duplicatePolicy == DuplicatePolicy::Update);
     state.duplicatesSkipped = state.duplicatesUpdated = 0;
     if (state.duplicatePolicy != DuplicatePolicy::Create) {
         try {
@@ -270,11 +266,12 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
 
     // The keys each source column feeds, in grid order: worked out once, as the grid does not
     // change during the run.
-    QList<QStringList> keysOfField(rows.fieldCount());
+    QList<QList<FieldKey>> keysOfField(rows.fieldCount());
     for (int f = 0; f < rows.fieldCount(); ++f)
         for (int i = 0; i < grid.rowCount(); ++i)
             if (grid.row(i).sourceColumnName == rows.fieldName(f))
-                keysOfField[f] << grid.row(i).key;
+                keysOfField[f] << FieldKey(grid.row(i).key);
+    const FieldKey rowEnd(MappingKey::rowEnd());
 
     const auto count = [&](ImportCounter which) { progress.showCounter(which, ++counters[which]); };
 
@@ -284,27 +281,28 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
         state.rowFlags = AppState::RowFlags();
         outlook::ContactItem &contact = *state.pendingContact;
         for (int f = 0; f < rows.fieldCount(); ++f) {
-            for (const QString &key : std::as_const(keysOfField[f])) {
-                state.currentValue = rows.value(f);
-                const bool userDefined = MappingKey::parse(key).kind == MappingKey::Kind::UserDefined;
-                const bool hasValue =
-                    !state.currentValue.isNull() &&
-                    !(state.currentValue.typeId() == QMetaType::QString && state.currentValue.toString().isEmpty());
-                if (userDefined) {
+            if (keysOfField[f].isEmpty())
+                continue;
+            state.currentValue = rows.value(f);
+            const bool hasValue = !state.currentValue.isNull() && !(state.currentValue.typeId() == QMetaType::QString &&
+                                                                    state.currentValue.toString().isEmpty());
+            for (const FieldKey &key : std::as_const(keysOfField[f])) {
+                if (key.parsed.kind == MappingKey::Kind::UserDefined) {
                     if (SetContactField(state, services, contact, key) == FieldResult::Stop)
                         return stop();
-                } else if (!key.isEmpty() && hasValue) {
+                } else if (!key.key.isEmpty() && hasValue) {
                     if (SetContactField(state, services, contact, key) == FieldResult::Stop)
                         return stop();
                     state.rowFlags.hasData = true;
                 }
             }
         }
-        SetContactField(state, services, contact, MappingKey::rowEnd());
+        SetContactField(state, services, contact, rowEnd);
 
         const AppState::RowFlags flags = state.rowFlags;
         if (flags.hasData && state.duplicatePolicy != DuplicatePolicy::Create) {
-            if (const auto existing = index.find(contact.data())) {
+            std::shared_ptr<outlook::ContactItem> existing;
+            if (index.find(contact.data(), &existing)) {
                 try {
                     if (state.duplicatePolicy == DuplicatePolicy::Update) {
                         // The row's values for the fields the template maps; the rest stays.

@@ -141,6 +141,12 @@ const Property *find(const QString &name)
     return byName().value(name, nullptr);
 }
 
+int indexOf(const QString &name)
+{
+    const Property *p = find(name);
+    return p ? int(p - all().constData()) : -1;
+}
+
 bool kindOf(const QString &name, Kind &kind)
 {
     const Property *p = find(name);

@@ -40,6 +40,8 @@ struct Property {
 const QList<Property> &all();
 // The property of this name (letter case counts), or nullptr.
 const Property *find(const QString &name);
+// Its place in all(), or -1.
+int indexOf(const QString &name);
 
 // False when the name is not a contact property (letter case counts).
 bool kindOf(const QString &name, Kind &kind);

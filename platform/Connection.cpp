@@ -160,6 +160,17 @@ void Connection::execute(const QString &sql, const QVariantList &params)
     }
 }
 
+void Connection::executeEach(const QString &sql, qsizetype count, const std::function<QVariantList(qsizetype)> &params)
+{
+    Statement statement(*this, sql);
+    for (qsizetype i = 0; i < count; ++i) {
+        statement.reset();
+        statement.bind(params(i));
+        while (statement.step()) {
+        }
+    }
+}
+
 QVariant Connection::scalar(const QString &sql, const QVariantList &params)
 {
     Statement statement(*this, sql);

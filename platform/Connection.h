@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 struct sqlite3;
@@ -33,6 +34,8 @@ public:
     static std::shared_ptr<Connection> openInMemory(const QString &key);
 
     void execute(const QString &sql, const QVariantList &params = {});
+    // Runs one statement, prepared once, with each of count lists of values.
+    void executeEach(const QString &sql, qsizetype count, const std::function<QVariantList(qsizetype)> &params);
     QVariant scalar(const QString &sql, const QVariantList &params = {});
     // Empty when the engine is not SQLCipher (then a key would be silently ignored).
     QString cipherVersion();

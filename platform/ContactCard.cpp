@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QVarLengthArray>
 
 #include <algorithm>
 
@@ -135,6 +136,11 @@ const QStringList &emailKeys()
     return keys;
 }
 
+vcard::Property prop(const QString &name, const QString &value, QList<std::pair<QString, QString>> params = {})
+{
+    return vcard::Property{name, std::move(params), value};
+}
+
 // The keys the vCard's own properties carry; any other property goes as X-MIREL-FIELD.
 bool isMappedKey(const QString &key)
 {
@@ -142,152 +148,278 @@ bool isMappedKey(const QString &key)
     return p && p->carrier != Carrier::Field;
 }
 
-QString text(const ContactData &c, const QString &key)
+// What a card writes, worked out once from the table: the table's rows (by their place in it)
+// of each part of the card, and the start of each line of a single value.
+struct CardLayout {
+    struct Line {
+        int row;
+        QString start; // "TEL;TYPE=WORK,VOICE:"
+    };
+    struct Compound {
+        QString start;   // "ADR;TYPE=WORK:"
+        QList<int> rows; // by component; -1 for a component no property fills
+    };
+    int fullName = -1;
+    QList<int> nameOrder;    // the rows a formatted name is composed of, in its order
+    QList<int> nameStandIns; // the rows that name a contact without a name, the first one first
+    Compound name;
+    Compound organization;
+    QList<int> emails; // by slot
+    QList<Compound> addresses;
+    QList<Line> singles;
+    QList<Line> dates;
+    int categories = -1;
+    int gender = -1;
+};
+
+// "TEL;TYPE=WORK,VOICE:", as a property of an empty value writes it.
+QString lineStart(const QString &name, const QString &types)
 {
-    return c.property(key).toString();
+    return QString::fromUtf8(
+        vcard::writeProperty(vcard::Property{name, vcard::typeParams(types), QString()}).chopped(2));
+}
+
+CardLayout::Compound compound(const Structured &s)
+{
+    CardLayout::Compound c{lineStart(s.name, s.types), QList<int>(s.size, -1)};
+    for (const auto &[index, key] : s.parts)
+        c.rows[index] = ContactProperties::indexOf(key);
+    return c;
+}
+
+const CardLayout &cardLayout()
+{
+    static const CardLayout layout = [] {
+        CardLayout l;
+        l.fullName = ContactProperties::indexOf(keyOf(Carrier::FullName));
+        const Structured &name = structured(QStringLiteral("N"));
+        // Prefix, given name, additional names, family name, suffix.
+        for (const int slot : {3, 1, 2, 0, 4})
+            l.nameOrder << ContactProperties::indexOf(name.keyOf(slot));
+        QStringList others{structured(QStringLiteral("ORG")).keyOf(0)};
+        others += emailKeys();
+        others += ContactProperties::phoneNumbers();
+        for (const QString &key : std::as_const(others))
+            l.nameStandIns << ContactProperties::indexOf(key);
+        l.name = compound(name);
+        l.organization = compound(structured(QStringLiteral("ORG")));
+        for (const QString &key : emailKeys())
+            l.emails << ContactProperties::indexOf(key);
+        for (const Structured &s : structured())
+            if (s.name == QLatin1String("ADR"))
+                l.addresses << compound(s);
+        for (const ContactProperties::Property *p : carried(Carrier::Single))
+            l.singles << CardLayout::Line{ContactProperties::indexOf(QLatin1String(p->name)),
+                                          lineStart(QLatin1String(p->vcard), QLatin1String(p->types))};
+        for (const ContactProperties::Property *p : carried(Carrier::Date))
+            l.dates << CardLayout::Line{ContactProperties::indexOf(QLatin1String(p->name)),
+                                        lineStart(QLatin1String(p->vcard), QString())};
+        l.categories = ContactProperties::indexOf(keyOf(Carrier::Categories));
+        l.gender = ContactProperties::indexOf(keyOf(Carrier::Gender));
+        return l;
+    }();
+    return layout;
+}
+
+// A contact's values by the table's rows, each looked up once per card. As a contact's own
+// lookup does, the first value stored under a name counts.
+class TableValues {
+public:
+    explicit TableValues(const ContactData &c) : m_values(ContactProperties::all().size(), nullptr)
+    {
+        for (const auto &[key, value] : c.properties) {
+            const ContactProperties::Property *p = ContactProperties::find(key);
+            if (!p || p->carrier == Carrier::Field) {
+                m_unmapped = true;
+                continue;
+            }
+            const QVariant *&stored = m_values[p - ContactProperties::all().constData()];
+            if (!stored)
+                stored = &value;
+        }
+    }
+    bool isSet(int row) const { return row >= 0 && m_values[row] && m_values[row]->isValid(); }
+    const QVariant &value(int row) const { return row >= 0 && m_values[row] ? *m_values[row] : m_none; }
+    // The value's text: a text value is read where it stands, any other is written into scratch.
+    QStringView text(int row, QString &scratch) const
+    {
+        const QVariant &v = value(row);
+        if (v.typeId() == QMetaType::QString)
+            return *static_cast<const QString *>(v.constData());
+        scratch = v.toString();
+        return scratch;
+    }
+    // Whether any of the rows is set, and whether any has text.
+    bool anySet(const QList<int> &rows) const
+    {
+        return std::any_of(rows.cbegin(), rows.cend(), [this](int row) { return isSet(row); });
+    }
+    bool anyText(const QList<int> &rows) const
+    {
+        QString scratch;
+        return std::any_of(rows.cbegin(), rows.cend(), [&](int row) { return !text(row, scratch).isEmpty(); });
+    }
+    // Whether the contact holds properties that go as X-MIREL-FIELD.
+    bool hasUnmapped() const { return m_unmapped; }
+
+private:
+    QVarLengthArray<const QVariant *, 128> m_values;
+    QVariant m_none;
+    bool m_unmapped = false;
+};
+
+// The components of a structured property, escaped and joined.
+void writeComponents(vcard::LineWriter &line, const TableValues &values, const CardLayout::Compound &c)
+{
+    QString scratch;
+    for (qsizetype i = 0; i < c.rows.size(); ++i) {
+        if (i > 0)
+            line.text(u";");
+        line.escaped(values.text(c.rows[i], scratch));
+    }
 }
 
 // The formatted name every card must carry when no full name is set, chosen as a "File As"
 // would be: the composed name, else the company, else the first e-mail address, else the first
 // phone number, so that a contact known by any of these is never listed without a name.
-QString derivedFormattedName(const ContactData &c)
+void writeDerivedName(vcard::LineWriter &line, const TableValues &values, const CardLayout &layout)
 {
-    const Structured &name = structured(QStringLiteral("N"));
-    QStringList parts;
-    // Prefix, given name, additional names, family name, suffix.
-    for (const int slot : {3, 1, 2, 0, 4}) {
-        const QString part = text(c, name.keyOf(slot)).trimmed();
-        if (!part.isEmpty())
-            parts << part;
+    QString scratch;
+    bool composed = false;
+    for (const int row : layout.nameOrder) {
+        const QStringView part = values.text(row, scratch).trimmed();
+        if (part.isEmpty())
+            continue;
+        if (composed)
+            line.text(u" ");
+        line.escaped(part);
+        composed = true;
     }
-    if (!parts.isEmpty())
-        return parts.join(QLatin1Char(' '));
-    QStringList others{structured(QStringLiteral("ORG")).keyOf(0)};
-    others += emailKeys();
-    others += ContactProperties::phoneNumbers();
-    for (const QString &key : std::as_const(others)) {
-        const QString value = c.property(key).toString().trimmed();
-        if (!value.isEmpty())
-            return value;
+    if (composed)
+        return;
+    for (const int row : layout.nameStandIns) {
+        const QStringView value = values.text(row, scratch).trimmed();
+        if (!value.isEmpty()) {
+            line.escaped(value);
+            return;
+        }
     }
-    return QString();
 }
 
-vcard::Property prop(const QString &name, const QString &value, QList<std::pair<QString, QString>> params = {})
+// The time of a save to the second, as REV carries it: formatted once a second.
+QString revisionTime()
 {
-    return vcard::Property{name, std::move(params), value};
-}
-
-// The components of a structured property; `set` tells whether any of its properties is set.
-QStringList components(const ContactData &c, const Structured &s, bool &set)
-{
-    QStringList parts(s.size);
-    set = false;
-    for (const auto &[index, key] : s.parts) {
-        const QVariant v = c.property(key);
-        parts[index] = v.toString();
-        set = set || v.isValid();
+    thread_local qint64 second = -1;
+    thread_local QString text;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (now != second) {
+        second = now;
+        text = QDateTime::fromSecsSinceEpoch(now, Qt::UTC).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
     }
-    return parts;
+    return text;
 }
 
 } // namespace
 
 QByteArray cardFromContact(const QString &uid, const ContactData &c, const QList<vcard::Property> &foreign)
 {
-    QList<vcard::Property> props;
-    props << prop(QStringLiteral("VERSION"), QStringLiteral("3.0"));
-    props << prop(QStringLiteral("PRODID"), QStringLiteral("-//ContactMirel//Importer//EN"));
-    props << prop(QStringLiteral("UID"), vcard::escapeText(uid));
+    const CardLayout &layout = cardLayout();
+    const TableValues values(c);
+    QString scratch;
+    vcard::LineWriter line;
+    line.raw("BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//ContactMirel//Importer//EN\r\n");
+    line.text(u"UID:").escaped(uid).end();
 
-    const QString fullName = text(c, keyOf(Carrier::FullName));
-    if (!fullName.isEmpty())
-        props << prop(QStringLiteral("FN"), vcard::escapeText(fullName));
-    else
-        props << prop(QStringLiteral("FN"), vcard::escapeText(derivedFormattedName(c)), {{kDerivedParam, "TRUE"}});
+    const QStringView fullName = values.text(layout.fullName, scratch);
+    if (!fullName.isEmpty()) {
+        line.text(u"FN:").escaped(fullName);
+    } else {
+        line.text(u"FN;").text(kDerivedParam).text(u"=TRUE:");
+        writeDerivedName(line, values, layout);
+    }
+    line.end();
 
     // N stands in every card; ORG when it has text; an address when any of its properties is set.
-    bool set = false;
-    props << prop(QStringLiteral("N"), vcard::joinValue(components(c, structured(QStringLiteral("N")), set)));
-    const QStringList org = components(c, structured(QStringLiteral("ORG")), set);
-    if (!org.join(QString()).isEmpty())
-        props << prop(QStringLiteral("ORG"), vcard::joinValue(org));
+    line.text(layout.name.start);
+    writeComponents(line, values, layout.name);
+    line.end();
+    if (values.anyText(layout.organization.rows)) {
+        line.text(layout.organization.start);
+        writeComponents(line, values, layout.organization);
+        line.end();
+    }
 
     // The first address written is marked preferred, so other programs pick the one the user put first.
     bool preferred = true;
-    for (int slot = 0; slot < emailKeys().size(); ++slot) {
-        const QString address = text(c, emailKeys()[slot]);
+    for (int slot = 0; slot < layout.emails.size(); ++slot) {
+        const QStringView address = values.text(layout.emails[slot], scratch);
         if (address.isEmpty())
             continue;
-        const QString types = preferred ? QStringLiteral("INTERNET,PREF") : QStringLiteral("INTERNET");
-        props << prop(QStringLiteral("EMAIL"), vcard::escapeText(address),
-                      {{QStringLiteral("TYPE"), types}, {kSlotParam, QString::number(slot + 1)}});
+        line.text(preferred ? QStringView(u"EMAIL;TYPE=INTERNET,PREF;") : QStringView(u"EMAIL;TYPE=INTERNET;"))
+            .text(kSlotParam)
+            .text(u"=")
+            .text(QString::number(slot + 1))
+            .text(u":")
+            .escaped(address)
+            .end();
         preferred = false;
     }
 
-    for (const Structured &address : structured()) {
-        if (address.name != QLatin1String("ADR"))
+    for (const CardLayout::Compound &address : layout.addresses) {
+        if (!values.anySet(address.rows))
             continue;
-        const QStringList parts = components(c, address, set);
-        if (set)
-            props << prop(address.name, vcard::joinValue(parts), vcard::typeParams(address.types));
+        line.text(address.start);
+        writeComponents(line, values, address);
+        line.end();
     }
 
-    for (const ContactProperties::Property *single : carried(Carrier::Single)) {
-        const QVariant v = c.property(QLatin1String(single->name));
-        if (v.isValid())
-            props << prop(QLatin1String(single->vcard), vcard::escapeText(v.toString()),
-                          vcard::typeParams(QLatin1String(single->types)));
-    }
+    for (const CardLayout::Line &single : layout.singles)
+        if (values.isSet(single.row))
+            line.text(single.start).escaped(values.text(single.row, scratch)).end();
 
-    for (const ContactProperties::Property *date : carried(Carrier::Date)) {
-        const QVariant v = c.property(QLatin1String(date->name));
-        if (v.isValid())
-            props << prop(QLatin1String(date->vcard), vcard::dateText(v));
-    }
+    for (const CardLayout::Line &date : layout.dates)
+        if (values.isSet(date.row))
+            line.text(date.start).text(vcard::dateText(values.value(date.row))).end();
 
-    const QVariant categories = c.property(keyOf(Carrier::Categories));
-    if (categories.isValid()) {
+    if (values.isSet(layout.categories)) {
         // One category each, as address books list them; read back as "A, B".
         QStringList list;
-        for (const QString &category : categories.toString().split(QLatin1Char(',')))
+        for (const QString &category : values.value(layout.categories).toString().split(QLatin1Char(',')))
             list << category.trimmed();
-        props << prop(QStringLiteral("CATEGORIES"), vcard::joinValue(list, QLatin1Char(',')));
+        line.property(prop(QStringLiteral("CATEGORIES"), vcard::joinValue(list, QLatin1Char(','))));
     }
 
-    const QVariant gender = c.property(keyOf(Carrier::Gender));
-    if (gender.isValid())
-        props << prop(QStringLiteral("X-GENDER"), kGenderNames.value(gender.toInt()));
+    if (values.isSet(layout.gender))
+        line.property(prop(QStringLiteral("X-GENDER"), kGenderNames.value(values.value(layout.gender).toInt())));
 
-    for (const auto &[key, value] : c.properties) {
-        if (isMappedKey(key))
-            continue;
-        const auto [kind, encoded] = vcard::encodeTyped(value);
-        props << prop(kFieldProperty, encoded, {{QStringLiteral("NAME"), key}, {kKindParam, kind}});
+    if (values.hasUnmapped()) {
+        for (const auto &[key, value] : c.properties) {
+            if (isMappedKey(key))
+                continue;
+            const auto [kind, encoded] = vcard::encodeTyped(value);
+            line.property(prop(kFieldProperty, encoded, {{QStringLiteral("NAME"), key}, {kKindParam, kind}}));
+        }
     }
 
-    props << prop(kMessageClassProperty, vcard::escapeText(c.messageClass));
-    if (!c.importRun.isEmpty())
-        props << prop(kImportRunProperty, vcard::escapeText(c.importRun))
-              << prop(kSourceRowProperty, QString::number(c.sourceRow));
+    line.text(kMessageClassProperty).text(u":").escaped(c.messageClass).end();
+    if (!c.importRun.isEmpty()) {
+        line.text(kImportRunProperty).text(u":").escaped(c.importRun).end();
+        line.text(kSourceRowProperty).text(u":").text(QString::number(c.sourceRow)).end();
+    }
     for (const outlook::UserProperty &field : c.userProperties.items()) {
         const auto [kind, encoded] = vcard::encodeTyped(field.value);
         // The name travels in a parameter, so that the value is one text that other programs
         // read and write back as it is.
-        props << prop(kUserFieldProperty, encoded,
-                      {{kNameParam, caretEncoded(field.name)},
-                       {QStringLiteral("X-TYPE"), QString::number(field.type)},
-                       {kKindParam, kind}});
+        line.property(prop(kUserFieldProperty, encoded,
+                           {{kNameParam, caretEncoded(field.name)},
+                            {QStringLiteral("X-TYPE"), QString::number(field.type)},
+                            {kKindParam, kind}}));
     }
-    props += foreign;
-    props << prop(QStringLiteral("REV"),
-                  QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ")));
-
-    QByteArray out = "BEGIN:VCARD\r\n";
-    for (const vcard::Property &p : std::as_const(props))
-        out += vcard::writeProperty(p);
-    out += "END:VCARD\r\n";
-    return out;
+    for (const vcard::Property &p : foreign)
+        line.property(p);
+    line.text(u"REV:").text(revisionTime()).end();
+    line.raw("END:VCARD\r\n");
+    return line.take();
 }
 
 ContactData contactFromCard(const QByteArray &bytes)

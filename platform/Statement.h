@@ -40,6 +40,13 @@ public:
             bindOne(i + 1, toStorage(params[i]));
     }
 
+    // Ready to run again with new values.
+    void reset()
+    {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+
     // True while a row is available.
     bool step()
     {

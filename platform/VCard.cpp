@@ -4,7 +4,10 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
+#include <utility>
 
 namespace vcard {
 
@@ -22,6 +25,28 @@ QString quoted(const QString &value)
     const bool quote =
         value.contains(QLatin1Char(';')) || value.contains(QLatin1Char(':')) || value.contains(QLatin1Char(','));
     return quote ? QLatin1Char('"') + value + QLatin1Char('"') : value;
+}
+
+// Appends the text escaped; runs of characters that stay as they are go in at once.
+void appendEscaped(QString &out, QStringView text)
+{
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c != u'\\' && c != u',' && c != u';' && c != u'\r' && c != u'\n')
+            continue;
+        out.append(text.sliced(run, i - run));
+        if (c == u'\r' || c == u'\n') {
+            out.append(QLatin1String("\\n"));
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+        } else {
+            out.append(QLatin1Char('\\'));
+            out.append(QChar(c));
+        }
+        run = i + 1;
+    }
+    out.append(text.sliced(run));
 }
 
 QString paramValue(const QString &key, const QString &value)
@@ -78,23 +103,7 @@ QString escapeText(const QString &text)
 {
     QString out;
     out.reserve(text.size() + 8);
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == QLatin1Char('\\'))
-            out += QLatin1String("\\\\");
-        else if (c == QLatin1Char(','))
-            out += QLatin1String("\\,");
-        else if (c == QLatin1Char(';'))
-            out += QLatin1String("\\;");
-        else if (c == QLatin1Char('\r')) {
-            out += QLatin1String("\\n");
-            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
-                ++i;
-        } else if (c == QLatin1Char('\n'))
-            out += QLatin1String("\\n");
-        else
-            out += c;
-    }
+    appendEscaped(out, text);
     return out;
 }
 
@@ -119,10 +128,13 @@ QString unescapeText(const QString &text)
 
 QString joinValue(const QStringList &parts, QChar separator)
 {
-    QStringList escaped;
-    for (const QString &p : parts)
-        escaped << escapeText(p);
-    return escaped.join(separator);
+    QString joined;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            joined.append(separator);
+        appendEscaped(joined, parts[i]);
+    }
+    return joined;
 }
 
 QStringList splitValue(const QString &raw, QChar separator)
@@ -247,12 +259,176 @@ QByteArray foldLine(const QByteArray &line)
 
 QByteArray writeProperty(const Property &property)
 {
-    QString text = property.name;
+    LineWriter line;
+    line.property(property);
+    return line.take();
+}
+
+// Most cards fit in a first buffer of this size, which is also small enough for the C library to
+// hand the same block from card to card (its per-thread cache takes blocks up to 1032 bytes).
+constexpr qsizetype kFirstBuffer = 1000;
+
+LineWriter::LineWriter() : m_bytes(kFirstBuffer, Qt::Uninitialized), m_room(kMaxLineOctets)
+{
+    m_at = m_bytes.data();
+    m_limit = m_at + m_bytes.size();
+}
+
+void LineWriter::grow(qsizetype more)
+{
+    const qsizetype used = m_at - m_bytes.constData();
+    m_bytes.resize(std::max(m_bytes.size() * 2, used + more));
+    m_at = m_bytes.data() + used;
+    m_limit = m_bytes.data() + m_bytes.size();
+}
+
+// One character of `octets` octets, after a fold when it would pass the line's room: the first
+// line of a property holds 75 octets, a continuation line 74 after its leading blank.
+inline void LineWriter::put(char32_t c, int octets)
+{
+    if (m_limit - m_at < 8)
+        grow(1024);
+    if (m_used + octets > m_room) {
+        *m_at++ = '\r';
+        *m_at++ = '\n';
+        *m_at++ = ' ';
+        m_used = 0;
+        m_room = kMaxLineOctets - 1;
+    }
+    m_used += octets;
+    switch (octets) {
+    case 1:
+        *m_at++ = char(c);
+        break;
+    case 2:
+        *m_at++ = char(0xC0 | (c >> 6));
+        *m_at++ = char(0x80 | (c & 0x3F));
+        break;
+    case 3:
+        *m_at++ = char(0xE0 | (c >> 12));
+        *m_at++ = char(0x80 | ((c >> 6) & 0x3F));
+        *m_at++ = char(0x80 | (c & 0x3F));
+        break;
+    default:
+        *m_at++ = char(0xF0 | (c >> 18));
+        *m_at++ = char(0x80 | ((c >> 12) & 0x3F));
+        *m_at++ = char(0x80 | ((c >> 6) & 0x3F));
+        *m_at++ = char(0x80 | (c & 0x3F));
+    }
+}
+
+// One UTF-16 unit of the line. As when the whole line is encoded at once, a NUL is left out
+// and a surrogate pairs with the next unit that is not a NUL.
+inline void LineWriter::unit(char16_t u)
+{
+    if (u == 0)
+        return; // a NUL byte breaks readers that stop at it
+    if (m_high) {
+        const char16_t high = std::exchange(m_high, 0);
+        if (QChar::isLowSurrogate(u)) {
+            put(QChar::surrogateToUcs4(high, u), 4);
+            return;
+        }
+        put('?', 1); // as Qt writes a lone surrogate in UTF-8
+    }
+    if (u < 0x80)
+        put(u, 1);
+    else if (u < 0x800)
+        put(u, 2);
+    else if (!QChar::isSurrogate(u))
+        put(u, 3);
+    else if (QChar::isHighSurrogate(u))
+        m_high = u;
+    else
+        put('?', 1);
+}
+
+template <bool Escape> void LineWriter::write(QStringView text)
+{
+    const char16_t *at = text.utf16();
+    const char16_t *const end = at + text.size();
+    while (at < end) {
+        // Most of a card: ASCII that needs no escape and fits on the line, copied as it is.
+        if (!m_high) {
+            const qsizetype fits = std::min<qsizetype>(end - at, m_room - m_used);
+            if (m_limit - m_at < fits + 8)
+                grow(fits + 8);
+            const char16_t *const stop = at + fits;
+            char *out = m_at;
+            for (; at < stop; ++at) {
+                const char16_t u = *at;
+                if (u >= 0x80 || u == 0 ||
+                    (Escape && (u == u'\\' || u == u',' || u == u';' || u == u'\r' || u == u'\n')))
+                    break;
+                *out++ = char(u);
+            }
+            m_used += int(out - m_at);
+            m_at = out;
+            if (at == end)
+                break;
+        }
+        const char16_t u = *at++;
+        if (Escape && (u == u'\\' || u == u',' || u == u';')) {
+            unit(u'\\');
+        } else if (Escape && (u == u'\r' || u == u'\n')) {
+            unit(u'\\');
+            unit(u'n');
+            if (u == u'\r' && at < end && *at == u'\n')
+                ++at;
+            continue;
+        }
+        unit(u);
+    }
+}
+
+LineWriter &LineWriter::text(QStringView text)
+{
+    write<false>(text);
+    return *this;
+}
+
+LineWriter &LineWriter::escaped(QStringView text)
+{
+    write<true>(text);
+    return *this;
+}
+
+LineWriter &LineWriter::property(const Property &property)
+{
+    text(property.name);
     for (const auto &[k, v] : property.params)
-        text += QLatin1Char(';') + k + QLatin1Char('=') + paramValue(k, v);
-    text += QLatin1Char(':') + property.value;
-    text.remove(QChar(0)); // a NUL byte breaks readers that stop at it
-    return foldLine(text.toUtf8()) + "\r\n";
+        text(u";").text(k).text(u"=").text(paramValue(k, v));
+    text(u":").text(property.value);
+    end();
+    return *this;
+}
+
+void LineWriter::end()
+{
+    if (std::exchange(m_high, 0))
+        put('?', 1); // a lone surrogate at the line's end
+    if (m_limit - m_at < 2)
+        grow(1024);
+    *m_at++ = '\r';
+    *m_at++ = '\n';
+    m_used = 0;
+    m_room = kMaxLineOctets;
+}
+
+void LineWriter::raw(const char *lines)
+{
+    const qsizetype size = qsizetype(std::strlen(lines));
+    if (m_limit - m_at < size)
+        grow(size);
+    std::memcpy(m_at, lines, size_t(size));
+    m_at += size;
+}
+
+QByteArray LineWriter::take()
+{
+    m_bytes.truncate(m_at - m_bytes.constData());
+    m_at = m_limit = nullptr;
+    return std::move(m_bytes);
 }
 
 namespace {

@@ -52,6 +52,37 @@ QVariant decodeTyped(const QString &kind, const QString &raw);
 QByteArray writeProperty(const Property &property);
 QByteArray foldLine(const QByteArray &line);
 
+// Writes content lines straight into a card's bytes, one character at a time: what
+// writeProperty() gives for each line (UTF-8 without NUL characters, a lone surrogate as '?',
+// folded as foldLine() folds, CRLF at its end), with no text in between.
+class LineWriter {
+public:
+    LineWriter();
+    // Text as it is, and text escaped as escapeText() escapes it.
+    LineWriter &text(QStringView text);
+    LineWriter &escaped(QStringView text);
+    // A whole property.
+    LineWriter &property(const Property &property);
+    // Ends the line: the next text starts a new one.
+    void end();
+    // Whole lines as written, folded, each ended.
+    void raw(const char *lines);
+    QByteArray take();
+
+private:
+    template <bool Escape> void write(QStringView text);
+    void unit(char16_t u);
+    void put(char32_t c, int octets);
+    void grow(qsizetype more);
+
+    QByteArray m_bytes;
+    char *m_at = nullptr;
+    char *m_limit = nullptr;
+    int m_used = 0;      // octets on the current physical line
+    int m_room = 0;      // octets it may hold
+    char16_t m_high = 0; // a high surrogate waiting for its low one
+};
+
 // The cards of a file; throws AppError when the text is not vCard.
 QList<Card> parse(const QByteArray &text);
 

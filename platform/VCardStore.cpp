@@ -4,13 +4,14 @@
 
 #include "core/AppError.h"
 #include "platform/ContactCard.h"
+#include "platform/Sha256.h"
 #include "platform/VCard.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -129,7 +130,7 @@ QString writeWholeFile(const QString &path, const QByteArray &bytes)
 // What tells whether a card is still as it was written: a checksum of its bytes.
 QString cardStamp(const QByteArray &card)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(card, QCryptographicHash::Sha256).toHex());
+    return Sha256Hex(card);
 }
 
 } // namespace
@@ -151,13 +152,25 @@ QString newContactUid()
     }
     lastMs = ms;
     const quint64 random = QRandomGenerator::global()->generate64();
-    const QString hex = QStringLiteral("%1%2%3%4")
-                            .arg(quint64(ms), 12, 16, QLatin1Char('0'))
-                            .arg(0x7000 | sequence, 4, 16, QLatin1Char('0'))
-                            .arg(0x8000 | (random & 0x3FFF), 4, 16, QLatin1Char('0'))
-                            .arg(random >> 16, 12, 16, QLatin1Char('0'));
-    return hex.left(8) + QLatin1Char('-') + hex.mid(8, 4) + QLatin1Char('-') + hex.mid(12, 4) + QLatin1Char('-') +
-           hex.mid(16, 4) + QLatin1Char('-') + hex.mid(20, 12);
+    const quint64 high = (quint64(ms) << 16) | (0x7000 | sequence);
+    const quint64 low = (quint64(0x8000 | (random & 0x3FFF)) << 48) | (random >> 16);
+    // Written digit by digit: an id is made for every contact.
+    char16_t text[36];
+    int at = 0;
+    const auto hex = [&](quint64 bits, int digits) {
+        for (int i = digits - 1; i >= 0; --i)
+            text[at++] = u"0123456789abcdef"[(bits >> (4 * i)) & 0xF];
+    };
+    hex(high >> 32, 8);
+    text[at++] = u'-';
+    hex(high >> 16, 4);
+    text[at++] = u'-';
+    hex(high, 4);
+    text[at++] = u'-';
+    hex(low >> 48, 4);
+    text[at++] = u'-';
+    hex(low, 12);
+    return QString(reinterpret_cast<const QChar *>(text), at);
 }
 
 namespace {
@@ -291,9 +304,13 @@ public:
 
     std::shared_ptr<outlook::ContactItem> Add(const QString &messageClass) override
     {
-        // A new item of a custom form carries the form's user-defined fields, still empty.
+        // A new item of a custom form carries the form's user-defined fields, still empty. The
+        // forms are read once for the items, not once per contact.
         auto contact = std::make_shared<VCardContact>(m_folderPath, newContactUid(), messageClass);
-        for (const outlook::UserProperty &field : CustomFormFields(m_folderPath, messageClass))
+        auto form = m_forms.constFind(messageClass);
+        if (form == m_forms.cend())
+            form = m_forms.insert(messageClass, CustomFormFields(m_folderPath, messageClass));
+        for (const outlook::UserProperty &field : *form)
             contact->UserProperties().Add(field.name, field.type, false);
         return contact;
     }
@@ -313,6 +330,7 @@ private:
     }
 
     QString m_folderPath;
+    QHash<QString, QList<outlook::UserProperty>> m_forms; // by message class
     QString m_last; // the first card's name, before the names are listed
     QStringList m_names;
     bool m_listed = false;

@@ -59,10 +59,12 @@ void FinishImportRun(const std::shared_ptr<Connection> &db, const ImportRunRecor
         db->execute(QStringLiteral("UPDATE tblImportRuns SET IR_ENDED = ?, IR_OUTCOME = ?, ") +
                        set.join(QStringLiteral(", ")) + QStringLiteral(" WHERE IR_ID = ?"),
                    values);
-        for (const ImportRunContact &c : contacts)
-            db->execute(QStringLiteral("INSERT INTO tblImportRunContacts (IRC_RUN, IRC_UID, IRC_ROW, IRC_STAMP) "
+        db->executeEach(QStringLiteral("INSERT INTO tblImportRunContacts (IRC_RUN, IRC_UID, IRC_ROW, IRC_STAMP) "
                                        "VALUES (?, ?, ?, ?)"),
-                        {run.id, c.uid, c.sourceRow, c.stamp});
+                        contacts.size(), [&](qsizetype i) -> QVariantList {
+                            const ImportRunContact &c = contacts[i];
+                            return {run.id, c.uid, c.sourceRow, c.stamp};
+                        });
         db->commit();
     } catch (...) {
         db->rollback();
