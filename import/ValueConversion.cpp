@@ -197,6 +197,17 @@ QVariant dateOnlyWhenMidnight(const QDateTime &when)
     return when;
 }
 
+// A day as the user's locale writes it briefly, but with the whole year: a short format's
+// two-digit year ("08.01.00") would leave the century to guessing.
+QString dayText(QDate day)
+{
+    const QLocale locale = userLocale();
+    QString format = locale.dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("yyyy")))
+        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return locale.toString(day, format);
+}
+
 } // namespace
 
 QString toText(const QVariant &value)
@@ -220,10 +231,10 @@ QString toText(const QVariant &value)
         return text;
     }
     case QMetaType::QDate:
-        return userLocale().toString(value.toDate(), QLocale::ShortFormat);
+        return dayText(value.toDate());
     case QMetaType::QDateTime: {
         const QDateTime when = value.toDateTime();
-        const QString day = userLocale().toString(when.date(), QLocale::ShortFormat);
+        const QString day = dayText(when.date());
         return when.time() == QTime(0, 0) ? day : day + QLatin1Char(' ') + timeText(when.time());
     }
     case QMetaType::QTime:

@@ -102,7 +102,9 @@ private slots:
         row("number as text", "C", "CustomerID", 1250.5, "1250.5");
         row("large number as text", "C", "CustomerID", 1e20, "1E+20");
         row("Boolean as text", "C", "Hobby", true, "True");
-        row("date as text", "C", "Hobby", day, QLocale().toString(day, QLocale::ShortFormat));
+        row("date as text", "C", "Hobby", day, "29 Feb 2024");
+        row("date as text, US", "en_US", "Hobby", day, "2/29/2024"); // the century kept
+        row("date as text, German", "de_DE", "Hobby", QDateTime(day, QTime(9, 5)), "29.02.2024 09:05:00");
         flagged("primary phone", "PrimaryTelephoneNumber", "555", "phone");
         flagged("assistant's phone", "AssistantTelephoneNumber", "555", "");
         flagged("address", "HomeAddress", "1 Main St", "address");
