@@ -21,6 +21,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
+#include <functional>
 
 namespace {
 
@@ -34,15 +35,20 @@ void say(Services &services, const QString &text)
     throw AppError(ErrorCode::ObjectMissing, what);
 }
 
-// The message boxes of a run: the progress shown is brought up to date before each of them.
+// The message boxes of a run: before each of them the contacts saved so far are made to last
+// (beforeBox) and the progress shown is brought up to date. When that fails, the failure is
+// reported in the box's stead and a question is answered No: the run stops.
 class ProgressFirstBoxes : public MessageBoxes {
 public:
     ProgressFirstBoxes(MessageBoxes &boxes, ImportProgress &progress) : m_boxes(boxes), m_progress(progress) {}
     Answer show(const QString &text, Buttons buttons, Icon icon, const std::optional<QString> &title) override
     {
+        if (beforeBox && !beforeBox())
+            return buttons == Buttons::Ok ? Answer::Ok : buttons == Buttons::OkCancel ? Answer::Cancel : Answer::No;
         m_progress.showNow();
         return m_boxes.show(text, buttons, icon, title);
     }
+    std::function<bool()> beforeBox; // false: it failed, and said so
 
 private:
     MessageBoxes &m_boxes;
@@ -170,9 +176,10 @@ void ReleaseContactConnection(AppState &state)
 
 namespace {
 
-// The run's row in the template database's journal: written when the run starts and again, with
-// the contacts it created, when it ends. A journal that cannot be written is said once and the
-// run goes on: the contacts are what the user asked for.
+// The run's row in the template database's journal: written when the run starts and again when
+// it ends. The contacts it created are recorded once their cards last, a batch of them at a time,
+// so that a run that is killed leaves recorded the contacts of its batches before. A journal that
+// cannot be written is said once and the run goes on: the contacts are what the user asked for.
 class RunJournal {
 public:
     RunJournal(AppState &state, Services &services) : m_state(state), m_services(services)
@@ -191,7 +198,15 @@ public:
         write([&] { BeginImportRun(state.connection, m_run); });
     }
     const QString &id() const { return m_run.id; }
-    void created(const QString &uid, int row, const QString &stamp) { m_contacts.append({uid, row, stamp}); }
+    // A contact whose card lasts.
+    void created(const QString &uid, int row, const QString &stamp)
+    {
+        m_contacts.append({uid, row, stamp});
+        if (m_contacts.size() >= kContactsPerBatch) {
+            write([&] { RecordImportRunContacts(m_state.connection, m_run.id, m_contacts); });
+            m_contacts.clear();
+        }
+    }
     void finish(bool completed)
     {
         m_run.ended = QDateTime::currentDateTimeUtc();
@@ -239,11 +254,13 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
     }
     AppState::ImportCounters &counters = state.counters;
     SourceTable &rows = *state.sourceRows;
+    std::shared_ptr<outlook::SaveBatch> batch;
     try {
         state.folderItems = state.targetFolder->Items();
         if (!state.defaultFolder)
             state.customFormName = outlook::kStandardContactClass;
         state.pendingContact = state.folderItems->Add(state.customFormName);
+        batch = state.targetFolder->StartBatch();
     } catch (const std::exception &e) {
         ReportError(services.boxes(), TrappedError(e));
         return abort();
@@ -252,9 +269,92 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
     counters = AppState::ImportCounters();
     progress.showTotal(rows.recordCount());
     RunJournal journal(state, services);
+    const auto count = [&](ImportCounter which) { progress.showCounter(which, ++counters[which]); };
+
+    // The contacts saved into the batch and not yet counted: a contact counts, with what its row
+    // lacks, and is recorded in the journal only once its card lasts.
+    struct Saved {
+        QString uid;
+        QString stamp;
+        int row = 0;
+        AppState::RowFlags flags;
+        bool update = false;
+    };
+    QList<Saved> saved;
+    bool storeFailed = false;
+    const auto countLasting = [&](qsizetype lasting) {
+        const QList<Saved> counting = std::exchange(saved, {}); // a box shown meanwhile finds none waiting
+        for (qsizetype i = 0; i < lasting; ++i) {
+            const Saved &contact = counting[i];
+            if (contact.update) {
+                progress.showDuplicates(DuplicatePolicy::Update, ++state.duplicatesUpdated);
+                continue;
+            }
+            journal.created(contact.uid, contact.row, contact.stamp);
+            count(ImportCounter::TotalImported);
+            if (!contact.flags.hasContactName)
+                count(ImportCounter::NoContactName);
+            if (!contact.flags.hasCompanyName)
+                count(ImportCounter::NoCompanyName);
+            if (!contact.flags.hasValidEmail)
+                count(ImportCounter::InvalidEmail);
+            if (!contact.flags.hasAddress)
+                count(ImportCounter::NoAddress);
+            if (!contact.flags.hasPhone)
+                count(ImportCounter::NoPhone);
+        }
+    };
+    // Makes the contacts saved so far last and counts them. A failure counts those that last, drops
+    // the others and is reported: false, and the run is to stop.
+    const auto commit = [&] {
+        if (storeFailed || saved.isEmpty())
+            return !storeFailed;
+        try {
+            batch->Commit();
+            countLasting(saved.size());
+            return true;
+        } catch (const outlook::BatchError &e) {
+            storeFailed = true;
+            countLasting(e.lasting());
+            ReportError(services.boxes(), TrappedError(e));
+        } catch (const std::exception &e) {
+            storeFailed = true;
+            batch->Discard();
+            countLasting(0);
+            ReportError(services.boxes(), TrappedError(e));
+        }
+        return false;
+    };
+    boxes.beforeBox = [&] { return storeFailed || commit(); };
     const auto stop = [&] {
+        commit();
         journal.finish(false);
         return abort();
+    };
+    // A contact that could not be saved stops the run. The contacts saved before it still count
+    // once they last; when they cannot be made to last either, they are dropped uncounted and only
+    // the first failure is said.
+    const auto saveFailed = [&](const std::exception &e) {
+        try {
+            batch->Commit();
+            countLasting(saved.size());
+        } catch (const outlook::BatchError &failure) {
+            countLasting(failure.lasting());
+        } catch (const std::exception &) {
+            batch->Discard();
+            countLasting(0);
+        }
+        storeFailed = true;
+        ReportError(services.boxes(), TrappedError(e));
+        return stop();
+    };
+    // Saves a contact into the batch; every kContactsPerBatch contacts the batch is made to last.
+    const auto save = [&](outlook::ContactItem &contact, Saved waiting) {
+        batch->Save(contact);
+        waiting.uid = contact.savedUid();
+        waiting.stamp = contact.savedStamp();
+        saved.append(std::move(waiting));
+        return batch->Pending() > 0 && batch->Pending() < kContactsPerBatch ? true : commit();
     };
     // The people the folder holds, when a row of one of them is to be skipped or to update it.
     DuplicateIndex index;
@@ -275,8 +375,6 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
         for (int i = 0; i < grid.rowCount(); ++i)
             if (grid.row(i).sourceColumnName == rows.fieldName(f))
                 keysOfField[f] << grid.row(i).key;
-
-    const auto count = [&](ImportCounter which) { progress.showCounter(which, ++counters[which]); };
 
     int rowNumber = 1;
     for (rows.moveFirst(); !rows.eof(); rows.moveNext(), ++rowNumber) {
@@ -301,6 +399,8 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
             }
         }
         SetContactField(state, services, contact, MappingKey::rowEnd());
+        if (storeFailed) // the contacts saved could not be made to last before a question
+            return stop();
 
         const AppState::RowFlags flags = state.rowFlags;
         if (flags.hasData && state.duplicatePolicy != DuplicatePolicy::Create) {
@@ -314,15 +414,16 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
                             existing->UserProperties().Add(field.name, field.type);
                             existing->UserProperties().SetValue(field.name, field.value);
                         }
-                        existing->Close(outlook::olSave);
-                        progress.showDuplicates(DuplicatePolicy::Update, ++state.duplicatesUpdated);
+                        Saved update;
+                        update.update = true;
+                        if (!save(*existing, update))
+                            return stop();
                     } else {
                         progress.showDuplicates(DuplicatePolicy::Skip, ++state.duplicatesSkipped);
                     }
                     state.pendingContact = state.folderItems->Add(state.customFormName);
                 } catch (const std::exception &e) {
-                    ReportError(services.boxes(), TrappedError(e));
-                    return stop();
+                    return saveFailed(e);
                 }
                 continue;
             }
@@ -330,32 +431,25 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
         if (flags.hasData) {
             try {
                 contact.setImportRun(journal.id(), rowNumber);
-                contact.Close(outlook::olSave);
-                journal.created(contact.savedUid(), rowNumber, contact.savedStamp());
-                count(ImportCounter::TotalImported);
+                Saved created;
+                created.row = rowNumber;
+                created.flags = flags;
+                if (!save(contact, created))
+                    return stop();
                 if (state.duplicatePolicy != DuplicatePolicy::Create)
                     index.add(state.pendingContact); // the same person twice in the file makes one contact
                 state.pendingContact = state.folderItems->Add(state.customFormName);
             } catch (const std::exception &e) {
-                // The store failed (a folder gone or no longer writable): what was saved stays.
-                ReportError(services.boxes(), TrappedError(e));
-                return stop();
+                // The store failed (a folder gone or no longer writable): what lasts before stays.
+                return saveFailed(e);
             }
-            if (!flags.hasContactName)
-                count(ImportCounter::NoContactName);
-            if (!flags.hasCompanyName)
-                count(ImportCounter::NoCompanyName);
-            if (!flags.hasValidEmail)
-                count(ImportCounter::InvalidEmail);
-            if (!flags.hasAddress)
-                count(ImportCounter::NoAddress);
-            if (!flags.hasPhone)
-                count(ImportCounter::NoPhone);
         } else {
             // Nothing was written: the same contact serves the next row.
             count(ImportCounter::Blank);
         }
     }
+    if (!commit())
+        return stop();
     journal.finish(true);
     state.filePath.clear();
     state.pendingContact.reset();

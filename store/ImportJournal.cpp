@@ -45,6 +45,31 @@ void BeginImportRun(const std::shared_ptr<Connection> &db, const ImportRunRecord
                 timeText(run.started), QStringLiteral("running")});
 }
 
+namespace {
+
+void insertContacts(Connection &db, const QString &runId, const QList<ImportRunContact> &contacts)
+{
+    for (const ImportRunContact &c : contacts)
+        db.execute(QStringLiteral("INSERT INTO tblImportRunContacts (IRC_RUN, IRC_UID, IRC_ROW, IRC_STAMP) "
+                                  "VALUES (?, ?, ?, ?)"),
+                   {runId, c.uid, c.sourceRow, c.stamp});
+}
+
+} // namespace
+
+void RecordImportRunContacts(const std::shared_ptr<Connection> &db, const QString &runId,
+                             const QList<ImportRunContact> &contacts)
+{
+    db->beginTransaction();
+    try {
+        insertContacts(*db, runId, contacts);
+        db->commit();
+    } catch (...) {
+        db->rollback();
+        throw;
+    }
+}
+
 void FinishImportRun(const std::shared_ptr<Connection> &db, const ImportRunRecord &run, const QList<ImportRunContact> &contacts)
 {
     QStringList set;
@@ -59,10 +84,7 @@ void FinishImportRun(const std::shared_ptr<Connection> &db, const ImportRunRecor
         db->execute(QStringLiteral("UPDATE tblImportRuns SET IR_ENDED = ?, IR_OUTCOME = ?, ") +
                        set.join(QStringLiteral(", ")) + QStringLiteral(" WHERE IR_ID = ?"),
                    values);
-        for (const ImportRunContact &c : contacts)
-            db->execute(QStringLiteral("INSERT INTO tblImportRunContacts (IRC_RUN, IRC_UID, IRC_ROW, IRC_STAMP) "
-                                       "VALUES (?, ?, ?, ?)"),
-                        {run.id, c.uid, c.sourceRow, c.stamp});
+        insertContacts(*db, run.id, contacts);
         db->commit();
     } catch (...) {
         db->rollback();
