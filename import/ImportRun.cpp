@@ -234,6 +234,116 @@ private:
     bool m_failed = false;
 };
 
+// The contacts a run saves, made to last a batch at a time. A contact counts, with what its row
+// lacks, and is recorded in the journal only once its card lasts.
+class LastingContacts {
+public:
+    LastingContacts(AppState &state, Services &services, ImportProgress &progress, RunJournal &journal,
+                    std::shared_ptr<outlook::SaveBatch> batch)
+        : m_state(state), m_services(services), m_progress(progress), m_journal(journal), m_batch(std::move(batch))
+    {}
+    // Saves the contact of a row, or the update of a contact the folder holds; every
+    // kContactsPerBatch of them the batch is made to last. False when it could not be: the run
+    // stops. A contact that cannot be saved throws.
+    bool created(outlook::ContactItem &contact, int row, const AppState::RowFlags &flags)
+    {
+        return save(contact, {QString(), QString(), row, flags, false});
+    }
+    bool updated(outlook::ContactItem &contact) { return save(contact, {QString(), QString(), 0, {}, true}); }
+
+    // Makes the contacts saved so far last and counts them. A failure counts those that last,
+    // drops the others and is said: false, and the run is to stop.
+    bool commit()
+    {
+        if (m_failed || m_waiting.isEmpty())
+            return !m_failed;
+        try {
+            m_batch->Commit();
+            countLasting(m_waiting.size());
+            return true;
+        } catch (const std::exception &e) {
+            m_failed = true;
+            dropFailed(e);
+            ReportError(m_services.boxes(), TrappedError(e));
+        }
+        return false;
+    }
+    // A contact that could not be saved: the contacts saved before it still count once they last;
+    // when they cannot be made to last either, they are dropped uncounted and only the first
+    // failure, error, is said.
+    void saveFailed(const std::exception &error)
+    {
+        try {
+            m_batch->Commit();
+            countLasting(m_waiting.size());
+        } catch (const std::exception &e) {
+            dropFailed(e);
+        }
+        m_failed = true;
+        ReportError(m_services.boxes(), TrappedError(error));
+    }
+    bool failed() const { return m_failed; }
+
+private:
+    struct Waiting {
+        QString uid;
+        QString stamp;
+        int row = 0;
+        AppState::RowFlags flags;
+        bool update = false;
+    };
+
+    bool save(outlook::ContactItem &contact, Waiting waiting)
+    {
+        m_batch->Save(contact);
+        waiting.uid = contact.savedUid();
+        waiting.stamp = contact.savedStamp();
+        m_waiting.append(std::move(waiting));
+        // A backend whose saves last at once has none waiting: its contacts count at once.
+        return m_batch->Pending() > 0 && m_batch->Pending() < kContactsPerBatch ? true : commit();
+    }
+    void dropFailed(const std::exception &e)
+    {
+        const auto *partly = dynamic_cast<const outlook::BatchError *>(&e);
+        if (!partly)
+            m_batch->Discard();
+        countLasting(partly ? partly->lasting() : 0);
+    }
+    // Counts the first `lasting` contacts waiting; the others are forgotten.
+    void countLasting(qsizetype lasting)
+    {
+        const QList<Waiting> counting = std::exchange(m_waiting, {}); // a box shown meanwhile finds none
+        for (qsizetype i = 0; i < lasting; ++i) {
+            const Waiting &contact = counting[i];
+            if (contact.update) {
+                m_progress.showDuplicates(DuplicatePolicy::Update, ++m_state.duplicatesUpdated);
+                continue;
+            }
+            m_journal.created(contact.uid, contact.row, contact.stamp);
+            count(ImportCounter::TotalImported);
+            if (!contact.flags.hasContactName)
+                count(ImportCounter::NoContactName);
+            if (!contact.flags.hasCompanyName)
+                count(ImportCounter::NoCompanyName);
+            if (!contact.flags.hasValidEmail)
+                count(ImportCounter::InvalidEmail);
+            if (!contact.flags.hasAddress)
+                count(ImportCounter::NoAddress);
+            if (!contact.flags.hasPhone)
+                count(ImportCounter::NoPhone);
+        }
+    }
+    void count(ImportCounter which) { m_progress.showCounter(which, ++m_state.counters[which]); }
+
+    AppState &m_state;
+    Services &m_services;
+    ImportProgress &m_progress;
+    RunJournal &m_journal;
+    std::shared_ptr<outlook::SaveBatch> m_batch;
+    QList<Waiting> m_waiting;
+    bool m_failed = false;
+};
+
 } // namespace
 
 bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid &grid, ImportProgress &progress)
@@ -269,92 +379,16 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
     counters = AppState::ImportCounters();
     progress.showTotal(rows.recordCount());
     RunJournal journal(state, services);
-    const auto count = [&](ImportCounter which) { progress.showCounter(which, ++counters[which]); };
-
-    // The contacts saved into the batch and not yet counted: a contact counts, with what its row
-    // lacks, and is recorded in the journal only once its card lasts.
-    struct Saved {
-        QString uid;
-        QString stamp;
-        int row = 0;
-        AppState::RowFlags flags;
-        bool update = false;
-    };
-    QList<Saved> saved;
-    bool storeFailed = false;
-    const auto countLasting = [&](qsizetype lasting) {
-        const QList<Saved> counting = std::exchange(saved, {}); // a box shown meanwhile finds none waiting
-        for (qsizetype i = 0; i < lasting; ++i) {
-            const Saved &contact = counting[i];
-            if (contact.update) {
-                progress.showDuplicates(DuplicatePolicy::Update, ++state.duplicatesUpdated);
-                continue;
-            }
-            journal.created(contact.uid, contact.row, contact.stamp);
-            count(ImportCounter::TotalImported);
-            if (!contact.flags.hasContactName)
-                count(ImportCounter::NoContactName);
-            if (!contact.flags.hasCompanyName)
-                count(ImportCounter::NoCompanyName);
-            if (!contact.flags.hasValidEmail)
-                count(ImportCounter::InvalidEmail);
-            if (!contact.flags.hasAddress)
-                count(ImportCounter::NoAddress);
-            if (!contact.flags.hasPhone)
-                count(ImportCounter::NoPhone);
-        }
-    };
-    // Makes the contacts saved so far last and counts them. A failure counts those that last, drops
-    // the others and is reported: false, and the run is to stop.
-    const auto commit = [&] {
-        if (storeFailed || saved.isEmpty())
-            return !storeFailed;
-        try {
-            batch->Commit();
-            countLasting(saved.size());
-            return true;
-        } catch (const outlook::BatchError &e) {
-            storeFailed = true;
-            countLasting(e.lasting());
-            ReportError(services.boxes(), TrappedError(e));
-        } catch (const std::exception &e) {
-            storeFailed = true;
-            batch->Discard();
-            countLasting(0);
-            ReportError(services.boxes(), TrappedError(e));
-        }
-        return false;
-    };
-    boxes.beforeBox = [&] { return storeFailed || commit(); };
+    LastingContacts lasting(state, services, progress, journal, std::move(batch));
+    boxes.beforeBox = [&] { return lasting.failed() || lasting.commit(); };
     const auto stop = [&] {
-        commit();
+        lasting.commit();
         journal.finish(false);
         return abort();
     };
-    // A contact that could not be saved stops the run. The contacts saved before it still count
-    // once they last; when they cannot be made to last either, they are dropped uncounted and only
-    // the first failure is said.
     const auto saveFailed = [&](const std::exception &e) {
-        try {
-            batch->Commit();
-            countLasting(saved.size());
-        } catch (const outlook::BatchError &failure) {
-            countLasting(failure.lasting());
-        } catch (const std::exception &) {
-            batch->Discard();
-            countLasting(0);
-        }
-        storeFailed = true;
-        ReportError(services.boxes(), TrappedError(e));
+        lasting.saveFailed(e);
         return stop();
-    };
-    // Saves a contact into the batch; every kContactsPerBatch contacts the batch is made to last.
-    const auto save = [&](outlook::ContactItem &contact, Saved waiting) {
-        batch->Save(contact);
-        waiting.uid = contact.savedUid();
-        waiting.stamp = contact.savedStamp();
-        saved.append(std::move(waiting));
-        return batch->Pending() > 0 && batch->Pending() < kContactsPerBatch ? true : commit();
     };
     // The people the folder holds, when a row of one of them is to be skipped or to update it.
     DuplicateIndex index;
@@ -375,6 +409,8 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
         for (int i = 0; i < grid.rowCount(); ++i)
             if (grid.row(i).sourceColumnName == rows.fieldName(f))
                 keysOfField[f] << grid.row(i).key;
+
+    const auto count = [&](ImportCounter which) { progress.showCounter(which, ++counters[which]); };
 
     int rowNumber = 1;
     for (rows.moveFirst(); !rows.eof(); rows.moveNext(), ++rowNumber) {
@@ -399,7 +435,7 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
             }
         }
         SetContactField(state, services, contact, MappingKey::rowEnd());
-        if (storeFailed) // the contacts saved could not be made to last before a question
+        if (lasting.failed()) // the contacts saved could not be made to last before a question
             return stop();
 
         const AppState::RowFlags flags = state.rowFlags;
@@ -414,9 +450,7 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
                             existing->UserProperties().Add(field.name, field.type);
                             existing->UserProperties().SetValue(field.name, field.value);
                         }
-                        Saved update;
-                        update.update = true;
-                        if (!save(*existing, update))
+                        if (!lasting.updated(*existing))
                             return stop();
                     } else {
                         progress.showDuplicates(DuplicatePolicy::Skip, ++state.duplicatesSkipped);
@@ -431,10 +465,7 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
         if (flags.hasData) {
             try {
                 contact.setImportRun(journal.id(), rowNumber);
-                Saved created;
-                created.row = rowNumber;
-                created.flags = flags;
-                if (!save(contact, created))
+                if (!lasting.created(contact, rowNumber, flags))
                     return stop();
                 if (state.duplicatePolicy != DuplicatePolicy::Create)
                     index.add(state.pendingContact); // the same person twice in the file makes one contact
@@ -448,7 +479,7 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
             count(ImportCounter::Blank);
         }
     }
-    if (!commit())
+    if (!lasting.commit())
         return stop();
     journal.finish(true);
     state.filePath.clear();
