@@ -138,8 +138,13 @@ public:
             ::closedir(dir);
         ::flock(m_fd, LOCK_UN);
     }
-    // Marks the folder as written to until the handle closes.
-    bool lockForWriting() { return m_fd >= 0 && ::flock(m_fd, LOCK_SH) == 0; }
+    // Marks the folder as written to until the handle closes. Where the file system has no locks,
+    // no cleanup can take the exclusive one either.
+    void lockForWriting()
+    {
+        while (m_fd >= 0 && ::flock(m_fd, LOCK_SH) != 0 && errno == EINTR) {
+        }
+    }
 
 private:
     int m_fd;
@@ -148,9 +153,11 @@ private:
 
 // Writes the bytes to a new temporary file of the folder, beside the file `target` names, with
 // every write checked; sync: its data reach the disk before it is closed. A new file is its
-// owner's only; one that replaces a file takes that file's permissions. The temporary file's
-// path, or empty with the system's reason in problem; nothing is left behind on a failure.
-QByteArray writeTemporary(const QByteArray &target, const QByteArray &bytes, bool sync, QString &problem)
+// owner's only (as mkostemp makes it); one that may replace a file takes that file's permissions
+// when there is one. The temporary file's path, or empty with the system's reason in problem;
+// nothing is left behind on a failure.
+QByteArray writeTemporary(const QByteArray &target, const QByteArray &bytes, bool sync, bool mayReplace,
+                          QString &problem)
 {
     const qsizetype slash = target.lastIndexOf('/');
     QByteArray temp = target.left(slash + 1) + kTempPrefix + target.mid(slash + 1) + ".XXXXXX";
@@ -160,7 +167,9 @@ QByteArray writeTemporary(const QByteArray &target, const QByteArray &bytes, boo
         return QByteArray();
     }
     struct stat st;
-    int error = ::fchmod(fd, ::stat(target.constData(), &st) == 0 ? (st.st_mode & 07777) : 0600) == 0 ? 0 : errno;
+    int error = 0;
+    if (mayReplace && ::fchmod(fd, ::stat(target.constData(), &st) == 0 ? (st.st_mode & 07777) : 0600) != 0)
+        error = errno;
     for (qint64 done = 0; !error && done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0)
@@ -185,11 +194,12 @@ QByteArray writeTemporary(const QByteArray &target, const QByteArray &bytes, boo
 QString writeWholeFile(const QString &path, const QByteArray &bytes)
 {
     FolderHandle folder(QFileInfo(path).absolutePath());
-    if (!folder.lockForWriting())
-        return systemError(folder.fd() < 0 ? folder.error() : errno);
+    if (folder.fd() < 0)
+        return systemError(folder.error());
+    folder.lockForWriting();
     const QByteArray target = QFile::encodeName(path);
     QString problem;
-    const QByteArray temp = writeTemporary(target, bytes, true, problem);
+    const QByteArray temp = writeTemporary(target, bytes, true, true, problem);
     if (temp.isEmpty())
         return problem;
     if (::rename(temp.constData(), target.constData()) != 0) {
@@ -251,7 +261,7 @@ public:
     // A contact read from a file of the folder, saved back to that same file.
     VCardContact(QString folderPath, QString fileName, CardContents contents)
         : m_folderPath(std::move(folderPath)), m_fileName(std::move(fileName)), m_uid(contents.uid),
-          m_foreign(std::move(contents.foreign)), m_cardCount(contents.cardCount)
+          m_foreign(std::move(contents.foreign)), m_cardCount(contents.cardCount), m_read(true)
     {
         if (m_uid.isEmpty())
             m_uid = m_fileName.chopped(4);
@@ -262,6 +272,7 @@ public:
     {
         if (saveMode != outlook::olSave)
             return;
+        checkFolder();
         const QByteArray card = cardToSave();
         const QString problem = writeWholeFile(QDir(m_folderPath).filePath(m_fileName), card);
         if (!problem.isEmpty())
@@ -272,14 +283,17 @@ public:
     // Saves the contact into a batch of its folder, to last when the batch does.
     void saveInto(VCardBatch &batch);
     const QString &folderPath() const { return m_folderPath; }
-
-private:
-    QByteArray cardToSave() const
+    void checkFolder() const
     {
         if (!QFileInfo(m_folderPath).isDir())
             throw AppError(
                 ErrorCode::NotFound,
                 QStringLiteral("The folder '%1' no longer exists - the contact was not saved.").arg(m_folderPath));
+    }
+
+private:
+    QByteArray cardToSave() const
+    {
         if (m_cardCount > 1)
             throw AppError(ErrorCode::Internal, QStringLiteral("The file '%1' holds %2 contacts; it is left as it is.")
                                                     .arg(m_fileName, QString::number(m_cardCount)));
@@ -296,23 +310,24 @@ private:
     QString m_uid;
     QList<vcard::Property> m_foreign;
     int m_cardCount = 1;
+    bool m_read = false; // read from its file, which saving replaces
 };
 
 // Many cards of one folder made to last together. Each card is written to a temporary file of
-// the folder; Commit syncs the file system once for all of them (syncfs: one journal commit of
-// the file system for the whole batch, where syncing each file commits it once per file, about
-// twenty times slower here), renames each into its place and syncs the folder, so that every
-// card lasts whole under its name. Until then a crash leaves only temporary files, which the next
+// the folder; Commit syncs the file system once for all of them (syncfs: one journal commit for
+// the whole batch, where syncing each file commits the journal once per file, twelve times slower
+// in bench/run), renames each into its place and syncs the folder, so that every card lasts whole
+// under its name. Until then a crash leaves only temporary files, which the next
 // batch or listing of the folder removes.
 class VCardBatch : public outlook::SaveBatch {
 public:
     explicit VCardBatch(QString path) : m_path(std::move(path)), m_folder(m_path)
     {
+        if (m_folder.fd() < 0)
+            throw AppError(ErrorCode::NotFound, QStringLiteral("The folder '%1' cannot be written: %2")
+                                                    .arg(m_path, systemError(m_folder.error())));
         m_folder.removeLeftovers();
-        if (!m_folder.lockForWriting())
-            throw AppError(ErrorCode::NotFound,
-                           QStringLiteral("The folder '%1' cannot be written: %2")
-                               .arg(m_path, systemError(m_folder.fd() < 0 ? m_folder.error() : errno)));
+        m_folder.lockForWriting();
     }
     ~VCardBatch() override { Discard(); }
 
@@ -359,16 +374,18 @@ public:
         m_places.clear();
     }
 
-    // Writes a card to its temporary file; a card saved again before the commit replaces the one
-    // written before.
-    void add(const QString &fileName, const QByteArray &card)
+    // Writes the card of a contact to its temporary file; a card saved again before the commit
+    // replaces the one written before.
+    void add(const VCardContact &contact, const QString &fileName, const QByteArray &card, bool replaces)
     {
         const QByteArray target = QFile::encodeName(QDir(m_path).filePath(fileName));
         QString problem;
-        const QByteArray temp = writeTemporary(target, card, false, problem);
-        if (temp.isEmpty())
+        const QByteArray temp = writeTemporary(target, card, false, replaces, problem);
+        if (temp.isEmpty()) {
+            contact.checkFolder(); // a folder gone says so
             throw AppError(ErrorCode::Internal,
                            QStringLiteral("The contact could not be saved in '%1': %2").arg(m_path, problem));
+        }
         if (const auto place = m_places.constFind(target); place != m_places.cend()) {
             ::unlink(m_waiting[*place].temp.constData());
             m_waiting[*place].temp = temp;
@@ -401,7 +418,7 @@ private:
 void VCardContact::saveInto(VCardBatch &batch)
 {
     const QByteArray card = cardToSave();
-    batch.add(m_fileName, card);
+    batch.add(*this, m_fileName, card, m_read);
     saved(card);
 }
 
@@ -488,9 +505,13 @@ public:
 
     std::shared_ptr<outlook::ContactItem> Add(const QString &messageClass) override
     {
-        // A new item of a custom form carries the form's user-defined fields, still empty.
+        // A new item of a custom form carries the form's user-defined fields, still empty. They are
+        // read once for each form: a run adds all its contacts through one collection.
+        auto form = m_forms.constFind(messageClass);
+        if (form == m_forms.cend())
+            form = m_forms.insert(messageClass, CustomFormFields(m_folderPath, messageClass));
         auto contact = std::make_shared<VCardContact>(m_folderPath, newContactUid(), messageClass);
-        for (const outlook::UserProperty &field : CustomFormFields(m_folderPath, messageClass))
+        for (const outlook::UserProperty &field : *form)
             contact->UserProperties().Add(field.name, field.type, false);
         return contact;
     }
@@ -510,6 +531,7 @@ private:
     }
 
     QString m_folderPath;
+    QHash<QString, QList<outlook::UserProperty>> m_forms; // the fields of each form, once read
     QString m_last; // the first card's name, before the names are listed
     QStringList m_names;
     bool m_listed = false;
