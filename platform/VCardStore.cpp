@@ -283,6 +283,7 @@ public:
     // Saves the contact into a batch of its folder, to last when the batch does.
     void saveInto(VCardBatch &batch);
     const QString &folderPath() const { return m_folderPath; }
+    // A folder that is gone is said as such.
     void checkFolder() const
     {
         if (!QFileInfo(m_folderPath).isDir())
@@ -317,8 +318,8 @@ private:
 // the folder; Commit syncs the file system once for all of them (syncfs: one journal commit for
 // the whole batch, where syncing each file commits the journal once per file, twelve times slower
 // in bench/run), renames each into its place and syncs the folder, so that every card lasts whole
-// under its name. Until then a crash leaves only temporary files, which the next
-// batch or listing of the folder removes.
+// under its name. Until then a crash leaves only temporary files, which the next batch or listing
+// of the folder removes.
 class VCardBatch : public outlook::SaveBatch {
 public:
     explicit VCardBatch(QString path) : m_path(std::move(path)), m_folder(m_path)
