@@ -20,6 +20,7 @@
 #include "store/TemplateStore.h"
 
 #include <QHash>
+#include <functional>
 
 namespace {
 
@@ -33,15 +34,20 @@ void say(Services &services, const QString &text)
     throw AppError(ErrorCode::ObjectMissing, what);
 }
 
-// The message boxes of a run: the progress shown is brought up to date before each of them.
+// The message boxes of a run: before each of them the contacts saved so far are made to last
+// (beforeBox) and the progress shown is brought up to date. When that fails, the failure is
+// reported in the box's stead and a question is answered No: the run stops.
 class ProgressFirstBoxes : public MessageBoxes {
 public:
     ProgressFirstBoxes(MessageBoxes &boxes, ImportProgress &progress) : m_boxes(boxes), m_progress(progress) {}
     Answer show(const QString &text, Buttons buttons, Icon icon, const std::optional<QString> &title) override
     {
+        if (beforeBox && !beforeBox())
+            return buttons == Buttons::Ok ? Answer::Ok : buttons == Buttons::OkCancel ? Answer::Cancel : Answer::No;
         m_progress.showNow();
         return m_boxes.show(text, buttons, icon, title);
     }
+    std::function<bool()> beforeBox; // false: it failed, and said so
 
 private:
     MessageBoxes &m_boxes;
@@ -169,9 +175,10 @@ void ReleaseContactConnection(AppState &state)
 
 namespace {
 
-// The run's row in the template database's journal: written when the run starts and again, with
-// the contacts it created, when it ends. A journal that cannot be written is said once and the
-// run goes on: the contacts are what the user asked for.
+// The run's row in the template database's journal: written when the run starts and again when
+// it ends. The contacts it created are recorded once their cards last, a batch of them at a time,
+// so that a run that is killed leaves recorded the contacts of its batches before. A journal that
+// cannot be written is said once and the run goes on: the contacts are what the user asked for.
 class RunJournal {
 public:
     RunJournal(AppState &state, Services &services) : m_state(state), m_services(services)
@@ -187,7 +194,15 @@ public:
         write([&] { BeginImportRun(state.connection, m_run); });
     }
     const QString &id() const { return m_run.id; }
-    void created(const QString &uid, int row, const QString &stamp) { m_contacts.append({uid, row, stamp}); }
+    // A contact whose card lasts.
+    void created(const QString &uid, int row, const QString &stamp)
+    {
+        m_contacts.append({uid, row, stamp});
+        if (m_contacts.size() >= kContactsPerBatch) {
+            write([&] { RecordImportRunContacts(m_state.connection, m_run.id, m_contacts); });
+            m_contacts.clear();
+        }
+    }
     void finish(bool completed)
     {
         m_run.ended = QDateTime::currentDateTimeUtc();
@@ -215,6 +230,116 @@ private:
     bool m_failed = false;
 };
 
+// The contacts a run saves, made to last a batch at a time. A contact counts, with what its row
+// lacks, and is recorded in the journal only once its card lasts.
+class LastingContacts {
+public:
+    LastingContacts(AppState &state, Services &services, ImportProgress &progress, RunJournal &journal,
+                    std::shared_ptr<outlook::SaveBatch> batch)
+        : m_state(state), m_services(services), m_progress(progress), m_journal(journal), m_batch(std::move(batch))
+    {}
+    // Saves the contact of a row, or the update of a contact the folder holds; every
+    // kContactsPerBatch of them the batch is made to last. False when it could not be: the run
+    // stops. A contact that cannot be saved throws.
+    bool created(outlook::ContactItem &contact, int row, const AppState::RowFlags &flags)
+    {
+        return save(contact, {QString(), QString(), row, flags, false});
+    }
+    bool updated(outlook::ContactItem &contact) { return save(contact, {QString(), QString(), 0, {}, true}); }
+
+    // Makes the contacts saved so far last and counts them. A failure counts those that last,
+    // drops the others and is said: false, and the run is to stop.
+    bool commit()
+    {
+        if (m_failed || m_waiting.isEmpty())
+            return !m_failed;
+        try {
+            m_batch->Commit();
+            countLasting(m_waiting.size());
+            return true;
+        } catch (const std::exception &e) {
+            m_failed = true;
+            dropFailed(e);
+            ReportError(m_services.boxes(), TrappedError(e));
+        }
+        return false;
+    }
+    // A contact that could not be saved: the contacts saved before it still count once they last;
+    // when they cannot be made to last either, they are dropped uncounted and only the first
+    // failure, error, is said.
+    void saveFailed(const std::exception &error)
+    {
+        try {
+            m_batch->Commit();
+            countLasting(m_waiting.size());
+        } catch (const std::exception &e) {
+            dropFailed(e);
+        }
+        m_failed = true;
+        ReportError(m_services.boxes(), TrappedError(error));
+    }
+    bool failed() const { return m_failed; }
+
+private:
+    struct Waiting {
+        QString uid;
+        QString stamp;
+        int row = 0;
+        AppState::RowFlags flags;
+        bool update = false;
+    };
+
+    bool save(outlook::ContactItem &contact, Waiting waiting)
+    {
+        m_batch->Save(contact);
+        waiting.uid = contact.savedUid();
+        waiting.stamp = contact.savedStamp();
+        m_waiting.append(std::move(waiting));
+        // A backend whose saves last at once has none waiting: its contacts count at once.
+        return m_batch->Pending() > 0 && m_batch->Pending() < kContactsPerBatch ? true : commit();
+    }
+    void dropFailed(const std::exception &e)
+    {
+        const auto *partly = dynamic_cast<const outlook::BatchError *>(&e);
+        if (!partly)
+            m_batch->Discard();
+        countLasting(partly ? partly->lasting() : 0);
+    }
+    // Counts the first `lasting` contacts waiting; the others are forgotten.
+    void countLasting(qsizetype lasting)
+    {
+        const QList<Waiting> counting = std::exchange(m_waiting, {}); // a box shown meanwhile finds none
+        for (qsizetype i = 0; i < lasting; ++i) {
+            const Waiting &contact = counting[i];
+            if (contact.update) {
+                m_progress.showDuplicates(DuplicatePolicy::Update, ++m_state.duplicatesUpdated);
+                continue;
+            }
+            m_journal.created(contact.uid, contact.row, contact.stamp);
+            count(ImportCounter::TotalImported);
+            if (!contact.flags.hasContactName)
+                count(ImportCounter::NoContactName);
+            if (!contact.flags.hasCompanyName)
+                count(ImportCounter::NoCompanyName);
+            if (!contact.flags.hasValidEmail)
+                count(ImportCounter::InvalidEmail);
+            if (!contact.flags.hasAddress)
+                count(ImportCounter::NoAddress);
+            if (!contact.flags.hasPhone)
+                count(ImportCounter::NoPhone);
+        }
+    }
+    void count(ImportCounter which) { m_progress.showCounter(which, ++m_state.counters[which]); }
+
+    AppState &m_state;
+    Services &m_services;
+    ImportProgress &m_progress;
+    RunJournal &m_journal;
+    std::shared_ptr<outlook::SaveBatch> m_batch;
+    QList<Waiting> m_waiting;
+    bool m_failed = false;
+};
+
 } // namespace
 
 bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid &grid, ImportProgress &progress)
@@ -235,11 +360,13 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
     }
     AppState::ImportCounters &counters = state.counters;
     SourceTable &rows = *state.sourceRows;
+    std::shared_ptr<outlook::SaveBatch> batch;
     try {
         state.folderItems = state.targetFolder->Items();
         if (!state.defaultFolder)
             state.customFormName = outlook::kStandardContactClass;
         state.pendingContact = state.folderItems->Add(state.customFormName);
+        batch = state.targetFolder->StartBatch();
     } catch (const std::exception &e) {
         ReportError(services.boxes(), TrappedError(e));
         return abort();
@@ -248,9 +375,16 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
     counters = AppState::ImportCounters();
     progress.showTotal(rows.recordCount());
     RunJournal journal(state, services);
+    LastingContacts lasting(state, services, progress, journal, std::move(batch));
+    boxes.beforeBox = [&] { return lasting.failed() || lasting.commit(); };
     const auto stop = [&] {
+        lasting.commit();
         journal.finish(false);
         return abort();
+    };
+    const auto saveFailed = [&](const std::exception &e) {
+        lasting.saveFailed(e);
+        return stop();
     };
     // The people the folder holds, when a row of one of them is to be skipped or to update it.
     DuplicateIndex index(state.duplicatePolicy == DuplicatePolicy::Update);
@@ -298,6 +432,8 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
             }
         }
         SetContactField(state, services, contact, rowEnd);
+        if (lasting.failed()) // the contacts saved could not be made to last before a question
+            return stop();
 
         const AppState::RowFlags flags = state.rowFlags;
         if (flags.hasData && state.duplicatePolicy != DuplicatePolicy::Create) {
@@ -312,15 +448,14 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
                             existing->UserProperties().Add(field.name, field.type);
                             existing->UserProperties().SetValue(field.name, field.value);
                         }
-                        existing->Close(outlook::olSave);
-                        progress.showDuplicates(DuplicatePolicy::Update, ++state.duplicatesUpdated);
+                        if (!lasting.updated(*existing))
+                            return stop();
                     } else {
                         progress.showDuplicates(DuplicatePolicy::Skip, ++state.duplicatesSkipped);
                     }
                     state.pendingContact = state.folderItems->Add(state.customFormName);
                 } catch (const std::exception &e) {
-                    ReportError(services.boxes(), TrappedError(e));
-                    return stop();
+                    return saveFailed(e);
                 }
                 continue;
             }
@@ -328,32 +463,22 @@ bool CreateContacts(AppState &state, Services &callerServices, const MappingGrid
         if (flags.hasData) {
             try {
                 contact.setImportRun(journal.id(), rowNumber);
-                contact.Close(outlook::olSave);
-                journal.created(contact.savedUid(), rowNumber, contact.savedStamp());
-                count(ImportCounter::TotalImported);
+                if (!lasting.created(contact, rowNumber, flags))
+                    return stop();
                 if (state.duplicatePolicy != DuplicatePolicy::Create)
                     index.add(state.pendingContact); // the same person twice in the file makes one contact
                 state.pendingContact = state.folderItems->Add(state.customFormName);
             } catch (const std::exception &e) {
-                // The store failed (a folder gone or no longer writable): what was saved stays.
-                ReportError(services.boxes(), TrappedError(e));
-                return stop();
+                // The store failed (a folder gone or no longer writable): what lasts before stays.
+                return saveFailed(e);
             }
-            if (!flags.hasContactName)
-                count(ImportCounter::NoContactName);
-            if (!flags.hasCompanyName)
-                count(ImportCounter::NoCompanyName);
-            if (!flags.hasValidEmail)
-                count(ImportCounter::InvalidEmail);
-            if (!flags.hasAddress)
-                count(ImportCounter::NoAddress);
-            if (!flags.hasPhone)
-                count(ImportCounter::NoPhone);
         } else {
             // Nothing was written: the same contact serves the next row.
             count(ImportCounter::Blank);
         }
     }
+    if (!lasting.commit())
+        return stop();
     journal.finish(true);
     state.filePath.clear();
     state.pendingContact.reset();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/AppError.h"
+
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -113,6 +115,34 @@ public:
     virtual std::shared_ptr<ContactItem> Add(const QString &messageClass) = 0;
 };
 
+// Contacts saved together, to last together: a contact saved into the batch lasts once Commit
+// has returned. This one, for a backend whose every save lasts at once (a server confirms each
+// card), saves at once and has nothing to commit.
+class SaveBatch {
+public:
+    virtual ~SaveBatch() = default;
+    // Saves the contact as Close(olSave) does, to last at the next Commit.
+    virtual void Save(ContactItem &contact) { contact.Close(olSave); }
+    // How many contacts saved into the batch wait for Commit.
+    virtual int Pending() const { return 0; }
+    // Makes the contacts saved since the last Commit last. A failure drops those that could not be
+    // made to last and throws BatchError, which says how many of them, the first ones, last.
+    virtual void Commit() {}
+    // Drops the contacts saved since the last Commit: none of them is left behind.
+    virtual void Discard() {}
+};
+
+// A batch that could not be made to last: of its contacts, in the order they were saved, the
+// first `lasting` last; the others were dropped.
+class BatchError : public AppError {
+public:
+    BatchError(const AppError &error, int lasting) : AppError(error.info()), m_lasting(lasting) {}
+    int lasting() const { return m_lasting; }
+
+private:
+    int m_lasting;
+};
+
 // What became of a contact that was to be removed.
 enum class RemoveOutcome {
     Removed,
@@ -135,6 +165,8 @@ public:
     virtual RemoveOutcome RemoveIfUnchanged(const QString &uid, const QString &stamp);
     // Makes the removals so far last (a folder on disk syncs its entries once for all of them).
     virtual void SyncRemovals() {}
+    // A batch for saving many of the folder's contacts; see SaveBatch.
+    virtual std::shared_ptr<SaveBatch> StartBatch() { return std::make_shared<SaveBatch>(); }
 };
 
 class Store {

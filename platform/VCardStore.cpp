@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,20 +86,90 @@ bool readRegularFile(const QString &path, qint64 limit, QByteArray &bytes, QStri
     return problem.isEmpty();
 }
 
-// Writes a file whole or not at all: the bytes go to a temporary file beside it, every write is
-// checked and the data synced to the disk before it is renamed over the target. On a failure
-// the temporary file is removed, the target stays as it was, and the system's reason is
-// returned. A new file is its owner's only; a file that exists keeps its permissions.
-QString writeWholeFile(const QString &path, const QByteArray &bytes)
+// Temporary files are named ".mirel-tmp.<target>.XXXXXX": hidden, so that the store and other
+// programs reading the folder pass over them, never ending in ".vcf", and told apart from every
+// other file of the folder by their prefix.
+const QByteArray kTempPrefix = QByteArrayLiteral(".mirel-tmp.");
+
+// A folder's directory, open while its files are written. A writer holds a shared lock on it
+// (flock) as long as it has temporary files there; the temporary files of writers that are gone
+// (killed, crashed) are removed only under the exclusive lock, which no living writer then holds,
+// so the cleanup of one program never takes the files another one is still writing.
+class FolderHandle {
+public:
+    explicit FolderHandle(const QString &path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+          m_error(m_fd < 0 ? errno : 0)
+    {}
+    ~FolderHandle()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // and the lock with it
+    }
+    FolderHandle(const FolderHandle &) = delete;
+    FolderHandle &operator=(const FolderHandle &) = delete;
+
+    int fd() const { return m_fd; }
+    int error() const { return m_error; }
+
+    // Removes the temporary files that writers left behind, when none is writing now.
+    void removeLeftovers()
+    {
+        if (m_fd < 0 || ::flock(m_fd, LOCK_EX | LOCK_NB) != 0)
+            return;
+        const int listing = ::dup(m_fd);
+        DIR *dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+        if (!dir && listing >= 0)
+            ::close(listing);
+        if (dir)
+            ::rewinddir(dir); // the copy shares its position with the handle
+        while (dir) {
+            const dirent *entry = ::readdir(dir);
+            if (!entry)
+                break;
+            struct stat st;
+            // Only a regular file of this user with the store's prefix: never another's file.
+            if (std::strncmp(entry->d_name, kTempPrefix.constData(), size_t(kTempPrefix.size())) == 0 &&
+                ::fstatat(m_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+                st.st_uid == ::geteuid())
+                ::unlinkat(m_fd, entry->d_name, 0);
+        }
+        if (dir)
+            ::closedir(dir);
+        ::flock(m_fd, LOCK_UN);
+    }
+    // Marks the folder as written to until the handle closes. Where the file system has no locks,
+    // no cleanup can take the exclusive one either.
+    void lockForWriting()
+    {
+        while (m_fd >= 0 && ::flock(m_fd, LOCK_SH) != 0 && errno == EINTR) {
+        }
+    }
+
+private:
+    int m_fd;
+    int m_error;
+};
+
+// Writes the bytes to a new temporary file of the folder, beside the file `target` names, with
+// every write checked; sync: its data reach the disk before it is closed. A new file is its
+// owner's only (as mkostemp makes it); one that may replace a file takes that file's permissions
+// when there is one. The temporary file's path, or empty with the system's reason in problem;
+// nothing is left behind on a failure.
+QByteArray writeTemporary(const QByteArray &target, const QByteArray &bytes, bool sync, bool mayReplace,
+                          QString &problem)
 {
-    const QFileInfo info(path);
-    const QByteArray target = QFile::encodeName(path);
-    QByteArray temp = QFile::encodeName(info.dir().filePath(QLatin1Char('.') + info.fileName())) + ".XXXXXX";
+    const qsizetype slash = target.lastIndexOf('/');
+    QByteArray temp = target.left(slash + 1) + kTempPrefix + target.mid(slash + 1) + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return systemError(errno);
+    if (fd < 0) {
+        problem = systemError(errno);
+        return QByteArray();
+    }
     struct stat st;
-    int error = ::fchmod(fd, ::stat(target.constData(), &st) == 0 ? (st.st_mode & 07777) : 0600) == 0 ? 0 : errno;
+    int error = 0;
+    if (mayReplace && ::fchmod(fd, ::stat(target.constData(), &st) == 0 ? (st.st_mode & 07777) : 0600) != 0)
+        error = errno;
     for (qint64 done = 0; !error && done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0)
@@ -106,25 +177,39 @@ QString writeWholeFile(const QString &path, const QByteArray &bytes)
         else if (n == 0 || errno != EINTR)
             error = n == 0 ? EIO : errno;
     }
-    if (!error && ::fsync(fd) != 0)
+    if (!error && sync && ::fdatasync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && !error)
         error = errno;
-    if (!error && ::rename(temp.constData(), target.constData()) != 0)
-        error = errno;
-    if (!error) {
-        // The new name is on the disk only once the folder's entry is.
-        const int dir = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir < 0 || ::fsync(dir) != 0)
-            error = errno;
-        if (dir >= 0)
-            ::close(dir);
-        if (error)
-            return systemError(error); // the card is whole under its name; only its lasting is in doubt
-    }
-    if (error)
+    if (!error)
+        return temp;
+    ::unlink(temp.constData());
+    problem = systemError(error);
+    return QByteArray();
+}
+
+// Writes a file whole or not at all: the bytes go to a temporary file beside it, synced to the
+// disk before it is renamed over the target, and the folder is synced so that the name lasts. On
+// a failure the target stays as it was and the system's reason is returned.
+QString writeWholeFile(const QString &path, const QByteArray &bytes)
+{
+    FolderHandle folder(QFileInfo(path).absolutePath());
+    if (folder.fd() < 0)
+        return systemError(folder.error());
+    folder.lockForWriting();
+    const QByteArray target = QFile::encodeName(path);
+    QString problem;
+    const QByteArray temp = writeTemporary(target, bytes, true, true, problem);
+    if (temp.isEmpty())
+        return problem;
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        problem = systemError(errno);
         ::unlink(temp.constData());
-    return error ? systemError(error) : QString();
+        return problem;
+    }
+    // The new name is on the disk only once the folder's entry is; the file is whole under its
+    // name either way.
+    return ::fsync(folder.fd()) == 0 ? QString() : systemError(errno);
 }
 
 // What tells whether a card is still as it was written: a checksum of its bytes.
@@ -175,6 +260,8 @@ QString newContactUid()
 
 namespace {
 
+class VCardBatch;
+
 class VCardContact : public outlook::ContactItem {
 public:
     // A new contact: its file is named after its id.
@@ -186,7 +273,7 @@ public:
     // A contact read from a file of the folder, saved back to that same file.
     VCardContact(QString folderPath, QString fileName, CardContents contents)
         : m_folderPath(std::move(folderPath)), m_fileName(std::move(fileName)), m_uid(contents.uid),
-          m_foreign(std::move(contents.foreign)), m_cardCount(contents.cardCount)
+          m_foreign(std::move(contents.foreign)), m_cardCount(contents.cardCount), m_read(true)
     {
         if (m_uid.isEmpty())
             m_uid = m_fileName.chopped(4);
@@ -197,29 +284,156 @@ public:
     {
         if (saveMode != outlook::olSave)
             return;
-        if (!QFileInfo(m_folderPath).isDir())
-            throw AppError(
-                ErrorCode::NotFound,
-                QStringLiteral("The folder '%1' no longer exists - the contact was not saved.").arg(m_folderPath));
-        if (m_cardCount > 1)
-            throw AppError(ErrorCode::Internal, QStringLiteral("The file '%1' holds %2 contacts; it is left as it is.")
-                                                    .arg(m_fileName, QString::number(m_cardCount)));
-        const QByteArray card = cardFromContact(m_uid, m_data, m_foreign);
+        checkFolder();
+        const QByteArray card = cardToSave();
         const QString problem = writeWholeFile(QDir(m_folderPath).filePath(m_fileName), card);
         if (!problem.isEmpty())
             throw AppError(ErrorCode::Internal,
                            QStringLiteral("The contact could not be saved in '%1': %2").arg(m_folderPath, problem));
+        saved(card);
+    }
+    // Saves the contact into a batch of its folder, to last when the batch does.
+    void saveInto(VCardBatch &batch);
+    const QString &folderPath() const { return m_folderPath; }
+    // A folder that is gone is said as such.
+    void checkFolder() const
+    {
+        if (!QFileInfo(m_folderPath).isDir())
+            throw AppError(
+                ErrorCode::NotFound,
+                QStringLiteral("The folder '%1' no longer exists - the contact was not saved.").arg(m_folderPath));
+    }
+
+private:
+    QByteArray cardToSave() const
+    {
+        if (m_cardCount > 1)
+            throw AppError(ErrorCode::Internal, QStringLiteral("The file '%1' holds %2 contacts; it is left as it is.")
+                                                    .arg(m_fileName, QString::number(m_cardCount)));
+        return cardFromContact(m_uid, m_data, m_foreign);
+    }
+    void saved(const QByteArray &card)
+    {
         m_savedUid = m_uid;
         m_savedStamp = cardStamp(card);
     }
 
-private:
     QString m_folderPath;
     QString m_fileName;
     QString m_uid;
     QList<vcard::Property> m_foreign;
     int m_cardCount = 1;
+    bool m_read = false; // read from its file, which saving replaces
 };
+
+// Many cards of one folder made to last together. Each card is written to a temporary file of
+// the folder; Commit syncs the file system once for all of them (syncfs: one journal commit for
+// the whole batch, where syncing each file commits the journal once per file, twelve times slower
+// in bench/run), renames each into its place and syncs the folder, so that every card lasts whole
+// under its name. Until then a crash leaves only temporary files, which the next batch or listing
+// of the folder removes.
+class VCardBatch : public outlook::SaveBatch {
+public:
+    explicit VCardBatch(QString path) : m_path(std::move(path)), m_folder(m_path)
+    {
+        if (m_folder.fd() < 0)
+            throw AppError(ErrorCode::NotFound, QStringLiteral("The folder '%1' cannot be written: %2")
+                                                    .arg(m_path, systemError(m_folder.error())));
+        m_folder.removeLeftovers();
+        m_folder.lockForWriting();
+    }
+    ~VCardBatch() override { Discard(); }
+
+    void Save(outlook::ContactItem &contact) override
+    {
+        auto *card = dynamic_cast<VCardContact *>(&contact);
+        if (card && card->folderPath() == m_path)
+            card->saveInto(*this);
+        else
+            contact.Close(outlook::olSave); // a contact of another folder lasts on its own
+    }
+    int Pending() const override { return int(m_waiting.size()); }
+
+    void Commit() override
+    {
+        if (m_waiting.isEmpty())
+            return;
+        // The cards' data and their temporary names first; the names they go under only then.
+        if (::syncfs(m_folder.fd()) != 0)
+            fail(errno, 0);
+        int renamed = 0;
+        int error = 0;
+        for (; renamed < m_waiting.size(); ++renamed) {
+            if (::rename(m_waiting[renamed].temp.constData(), m_waiting[renamed].target.constData()) != 0) {
+                error = errno;
+                break;
+            }
+        }
+        // A card renamed before a failure lasts once the folder is synced.
+        const int lasting = ::fsync(m_folder.fd()) == 0 ? renamed : 0;
+        if (!error && lasting < renamed)
+            error = errno;
+        m_waiting.remove(0, renamed);
+        m_places.clear();
+        if (error)
+            fail(error, lasting);
+    }
+
+    void Discard() override
+    {
+        for (const Waiting &card : std::as_const(m_waiting))
+            ::unlink(card.temp.constData());
+        m_waiting.clear();
+        m_places.clear();
+    }
+
+    // Writes the card of a contact to its temporary file; a card saved again before the commit
+    // replaces the one written before.
+    void add(const VCardContact &contact, const QString &fileName, const QByteArray &card, bool replaces)
+    {
+        const QByteArray target = QFile::encodeName(QDir(m_path).filePath(fileName));
+        QString problem;
+        const QByteArray temp = writeTemporary(target, card, false, replaces, problem);
+        if (temp.isEmpty()) {
+            contact.checkFolder(); // a folder gone says so
+            throw AppError(ErrorCode::Internal,
+                           QStringLiteral("The contact could not be saved in '%1': %2").arg(m_path, problem));
+        }
+        if (const auto place = m_places.constFind(target); place != m_places.cend()) {
+            ::unlink(m_waiting[*place].temp.constData());
+            m_waiting[*place].temp = temp;
+            return;
+        }
+        m_places.insert(target, m_waiting.size());
+        m_waiting.append({temp, target});
+    }
+
+private:
+    [[noreturn]] void fail(int error, int lasting)
+    {
+        Discard();
+        throw outlook::BatchError(
+            AppError(ErrorCode::Internal,
+                     QStringLiteral("The contacts could not be saved in '%1': %2").arg(m_path, systemError(error))),
+            lasting);
+    }
+
+    struct Waiting {
+        QByteArray temp;
+        QByteArray target;
+    };
+    QString m_path;
+    FolderHandle m_folder;
+    QList<Waiting> m_waiting;
+    QHash<QByteArray, qsizetype> m_places; // where each target waits in m_waiting
+};
+
+void VCardContact::saveInto(VCardBatch &batch)
+{
+    const QByteArray card = cardToSave();
+    batch.add(*this, m_fileName, card, m_read);
+    saved(card);
+}
 
 const QByteArray kCardSuffix = QByteArrayLiteral(".vcf");
 
@@ -304,12 +518,12 @@ public:
 
     std::shared_ptr<outlook::ContactItem> Add(const QString &messageClass) override
     {
-        // A new item of a custom form carries the form's user-defined fields, still empty. The
-        // forms are read once for the items, not once per contact.
-        auto contact = std::make_shared<VCardContact>(m_folderPath, newContactUid(), messageClass);
+        // A new item of a custom form carries the form's user-defined fields, still empty. They are
+        // read once for each form: a run adds all its contacts through one collection.
         auto form = m_forms.constFind(messageClass);
         if (form == m_forms.cend())
             form = m_forms.insert(messageClass, CustomFormFields(m_folderPath, messageClass));
+        auto contact = std::make_shared<VCardContact>(m_folderPath, newContactUid(), messageClass);
         for (const outlook::UserProperty &field : *form)
             contact->UserProperties().Add(field.name, field.type, false);
         return contact;
@@ -330,7 +544,7 @@ private:
     }
 
     QString m_folderPath;
-    QHash<QString, QList<outlook::UserProperty>> m_forms; // by message class
+    QHash<QString, QList<outlook::UserProperty>> m_forms; // the fields of each form, once read
     QString m_last; // the first card's name, before the names are listed
     QStringList m_names;
     bool m_listed = false;
@@ -433,6 +647,7 @@ public:
                            QStringLiteral("The contact '%1' could not be removed: %2").arg(path, systemError(errno)));
         return outlook::RemoveOutcome::Removed;
     }
+    std::shared_ptr<outlook::SaveBatch> StartBatch() override { return std::make_shared<VCardBatch>(m_path); }
     void SyncRemovals() override
     {
         // The removals last once the folder's entries are on the disk.
@@ -455,8 +670,10 @@ QList<std::shared_ptr<outlook::Folder>> foldersIn(const QString &path, const QSt
     QList<std::shared_ptr<outlook::Folder>> folders;
     // Only real directories: a link could lead out of the store or back into it without end.
     const QStringList names = QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
-    for (const QString &name : names)
+    for (const QString &name : names) {
+        FolderHandle(QDir(path).filePath(name)).removeLeftovers(); // a writer's that is gone
         folders << std::make_shared<VCardFolder>(QDir(path).filePath(name), storeId);
+    }
     return folders;
 }
 

@@ -45,6 +45,34 @@ void BeginImportRun(const std::shared_ptr<Connection> &db, const ImportRunRecord
                 timeText(run.started), QStringLiteral("running")});
 }
 
+namespace {
+
+// One statement, prepared once, for all the contacts.
+void insertContacts(Connection &db, const QString &runId, const QList<ImportRunContact> &contacts)
+{
+    db.executeEach(QStringLiteral("INSERT INTO tblImportRunContacts (IRC_RUN, IRC_UID, IRC_ROW, IRC_STAMP) "
+                                  "VALUES (?, ?, ?, ?)"),
+                   contacts.size(), [&](qsizetype i) -> QVariantList {
+                       const ImportRunContact &c = contacts[i];
+                       return {runId, c.uid, c.sourceRow, c.stamp};
+                   });
+}
+
+} // namespace
+
+void RecordImportRunContacts(const std::shared_ptr<Connection> &db, const QString &runId,
+                             const QList<ImportRunContact> &contacts)
+{
+    db->beginTransaction();
+    try {
+        insertContacts(*db, runId, contacts);
+        db->commit();
+    } catch (...) {
+        db->rollback();
+        throw;
+    }
+}
+
 void FinishImportRun(const std::shared_ptr<Connection> &db, const ImportRunRecord &run, const QList<ImportRunContact> &contacts)
 {
     QStringList set;
@@ -59,12 +87,7 @@ void FinishImportRun(const std::shared_ptr<Connection> &db, const ImportRunRecor
         db->execute(QStringLiteral("UPDATE tblImportRuns SET IR_ENDED = ?, IR_OUTCOME = ?, ") +
                        set.join(QStringLiteral(", ")) + QStringLiteral(" WHERE IR_ID = ?"),
                    values);
-        db->executeEach(QStringLiteral("INSERT INTO tblImportRunContacts (IRC_RUN, IRC_UID, IRC_ROW, IRC_STAMP) "
-                                       "VALUES (?, ?, ?, ?)"),
-                        contacts.size(), [&](qsizetype i) -> QVariantList {
-                            const ImportRunContact &c = contacts[i];
-                            return {run.id, c.uid, c.sourceRow, c.stamp};
-                        });
+        insertContacts(*db, run.id, contacts);
         db->commit();
     } catch (...) {
         db->rollback();

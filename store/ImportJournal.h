@@ -39,7 +39,10 @@ struct ImportRunContact {
 void EnsureImportJournal(const std::shared_ptr<DataAccess::Connection> &db);
 // The first row of a run, written when it starts: a run that never ends stays "running".
 void BeginImportRun(const std::shared_ptr<DataAccess::Connection> &db, const ImportRunRecord &run);
-// The run's end, its counters and its contacts, in one transaction.
+// Contacts the run created, in one transaction.
+void RecordImportRunContacts(const std::shared_ptr<DataAccess::Connection> &db, const QString &runId,
+                             const QList<ImportRunContact> &contacts);
+// The run's end, its counters and its contacts not recorded before, in one transaction.
 void FinishImportRun(const std::shared_ptr<DataAccess::Connection> &db, const ImportRunRecord &run, const QList<ImportRunContact> &contacts);
 // Marks a run as undone.
 void MarkImportRunUndone(const std::shared_ptr<DataAccess::Connection> &db, const QString &runId);

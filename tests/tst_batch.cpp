@@ -1,10 +1,16 @@
 #include "ImportFixtures.h"
+#include "platform/VCard.h"
+#include "store/ImportJournal.h"
 #include "store/TemplateDatabase.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTest>
+#include <QThread>
 
 namespace {
 
@@ -165,6 +171,48 @@ private slots:
         const Run again = batch(s.args() << QStringLiteral("--dry-run") << QStringLiteral("--duplicates=skip"));
         QVERIFY2(again.out.startsWith(QStringLiteral("Total Contacts Imported: 0\n")), qPrintable(again.err));
         QVERIFY(again.out.contains(QStringLiteral("Contacts skipped - already in folder: 2\n")));
+    }
+
+    // A run killed at any moment leaves whole cards only, and the journal records none that is not
+    // there as it was written; the next run removes the temporary files left and nothing else.
+    void killedRuns()
+    {
+        Setup s;
+        QByteArray rows = "Name,Company,Region\r\n";
+        for (int i = 0; i < kContactsPerBatch + 500; ++i)
+            rows += "Lee " + QByteArray::number(i) + ",Acme,North\r\n";
+        writeBytes(s.source, rows);
+        QVERIFY(QDir().mkpath(s.folderDir));
+        const QMap<QString, QByteArray> theirs{{".mine", "a hidden file"}, {"notes.txt", "no card"}};
+        for (const auto &[name, bytes] : theirs.asKeyValueRange())
+            writeBytes(s.folderDir + QLatin1Char('/') + name, bytes);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(batch(s.args()).status, 0);
+        const int whole = int(timer.elapsed()); // killed at random moments of as long a run
+        const QDir folder(s.folderDir);
+        for (int kill = 0; kill < 4; ++kill) {
+            QProcess run;
+            run.start(QStringLiteral(MIREL_BATCH), s.args());
+            QVERIFY(run.waitForStarted());
+            QThread::msleep(QRandomGenerator::global()->bounded(whole));
+            run.kill();
+            run.waitForFinished();
+            for (const QString &name : folder.entryList({QStringLiteral("*.vcf")})) {
+                const QByteArray card = readBytes(folder.filePath(name));
+                QVERIFY2(card.endsWith("END:VCARD\r\n") && vcard::parse(card).size() == 1, qPrintable(name));
+            }
+            for (const ImportRunRecord &r : ImportRuns(s.state.connection))
+                for (const ImportRunContact &c : ImportRunContacts(s.state.connection, r.id))
+                    QCOMPARE(QCryptographicHash::hash(readBytes(folder.filePath(c.uid + ".vcf")),
+                                                      QCryptographicHash::Sha256)
+                                 .toHex(),
+                             c.stamp.toLatin1());
+        }
+        QCOMPARE(batch(s.args()).status, 0);
+        QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".mirel-tmp.")), QStringList());
+        for (const auto &[name, bytes] : theirs.asKeyValueRange())
+            QCOMPARE(readBytes(folder.filePath(name)), bytes);
     }
 
     void usage_data()

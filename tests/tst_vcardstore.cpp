@@ -166,6 +166,57 @@ private slots:
 
     }
 
+    // Cards saved in a batch appear, whole, only when it is committed. Two batches into one folder
+    // at once keep each other's temporary files; a batch or listing of the folder with no other
+    // writer removes those a writer that is gone left, and nothing else.
+    void savedInBatches()
+    {
+        Book b;
+        const QDir folder(b.folder->EntryID());
+        const auto temporaries = [&] {
+            return folder.entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".mirel-tmp."));
+        };
+        const QString left = folder.filePath(QStringLiteral(".mirel-tmp.x.vcf.AbCdEf"));
+        const QMap<QString, QByteArray> theirs{{".mine", "hidden"}, {"notes.txt", "no card"}, {".x.vcf.AbCdEf", "?"}};
+        for (const auto &[name, bytes] : theirs.asKeyValueRange())
+            writeBytes(folder.filePath(name), bytes);
+        writeBytes(left, "BEGIN:VCARD\r\nFN:half");
+        auto mine = b.folder->StartBatch();
+        QVERIFY(!QFileInfo::exists(left));
+        const auto add = [&](outlook::SaveBatch &batch, const QString &name) {
+            auto contact = b.folder->Items()->Add(outlook::kStandardContactClass);
+            contact->SetProperty(QStringLiteral("LastName"), name);
+            batch.Save(*contact);
+            batch.Save(*contact); // saved again before the commit: one card
+        };
+        add(*mine, QStringLiteral("Mine"));
+        QCOMPARE(temporaries().size(), 1);
+        QCOMPARE(b.folder->Items()->Count(), 0);
+
+        auto theirBatch = b.ns->GetFolderFromID(folder.path())->StartBatch();
+        b.ns->Stores().first()->Folders(); // a listing while both write
+        add(*theirBatch, QStringLiteral("Theirs"));
+        QCOMPARE(temporaries().size(), 2);
+        theirBatch->Commit();
+        mine->Commit();
+        QVERIFY(temporaries().isEmpty());
+        QCOMPARE(b.folder->Items()->Count(), 2);
+
+        add(*mine, QStringLiteral("Dropped"));
+        mine.reset(); // never committed
+        theirBatch.reset();
+        writeBytes(left, "BEGIN:VCARD\r\nFN:half");
+        b.ns->Stores().first()->Folders();
+        QVERIFY(temporaries().isEmpty());
+        QStringList names;
+        auto items = b.folder->Items();
+        for (auto c = items->GetFirst(); c; c = items->GetNext())
+            names << c->GetProperty(QStringLiteral("LastName")).toString();
+        QCOMPARE(names, (QStringList{"Mine", "Theirs"}));
+        for (const auto &[name, bytes] : theirs.asKeyValueRange())
+            QCOMPARE(readBytes(folder.filePath(name)), bytes);
+    }
+
     void cardsOfOtherProgramsLoseNothing()
     {
         Book b;

@@ -48,7 +48,12 @@ public:
 class RecordingProgress : public ImportProgress {
 public:
     void showTotal(int rows) override { total = rows; }
-    void showRowNumber(int row) override { lastRow = row; }
+    void showRowNumber(int row) override
+    {
+        lastRow = row;
+        if (onRow)
+            onRow(row);
+    }
     void showCounter(ImportCounter counter, int value) override
     {
         counters[counter] = value;
@@ -57,6 +62,7 @@ public:
             onCounter(counter, value);
     }
     std::function<void(ImportCounter, int)> onCounter;
+    std::function<void(int)> onRow;
     int total = -1;
     int lastRow = 0;
     int writes = 0;
