@@ -8,6 +8,8 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
+#include <unistd.h>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QThread>
@@ -151,6 +153,44 @@ private slots:
         const Run undo = batch({"--undo", runs.out.section('\t', 0, 0), "--database", args[7]});
         QVERIFY2(undo.out.startsWith(QStringLiteral("Contacts removed: %1\n").arg(cards)), qPrintable(undo.err));
         QCOMPARE(s.cards(), kept);
+    }
+
+    // Installed where it cannot write (a package's folder), the program keeps its database in the
+    // user's data folder: the import and the journal commands both find it there.
+    void databaseOutsideTheProgramFolder()
+    {
+        Setup s;
+        const QString data = s.file(QStringLiteral("data/mirelimport"));
+        const QString program = s.file(QStringLiteral("program"));
+        QVERIFY(QDir().mkpath(data) && QDir().mkpath(program));
+        QVERIFY(QFile::copy(s.file(QStringLiteral("MirelTmplts.mdb")), data + QStringLiteral("/MirelTmplts.mdb")));
+        // Root writes through permission bits, so for root the folder is a read-only mount.
+        const bool root = ::geteuid() == 0;
+        if (root && QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "tmpfs", program}) != 0)
+            QSKIP("no file system can be mounted here");
+        const auto unmount = qScopeGuard([&] {
+            if (root)
+                QProcess::execute(QStringLiteral("umount"), {program});
+        });
+        const QString copy = program + QStringLiteral("/mirelimport-batch");
+        QVERIFY(QFile::copy(QStringLiteral(MIREL_BATCH), copy));
+        QVERIFY(root ? QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", program}) == 0
+                     : QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+        const auto run = [&](const QStringList &arguments) {
+            QProcess process;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("XDG_DATA_HOME"), s.file(QStringLiteral("data")));
+            process.setProcessEnvironment(environment);
+            process.start(copy, arguments);
+            process.waitForFinished(60000);
+            return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        };
+        const QString imported = run({"--template", "Leads", "--input", s.source, "--folder", s.folderDir});
+        QVERIFY2(imported.contains(QStringLiteral("Total Contacts Imported: 2")), qPrintable(imported));
+        const QString runs = run({"--list-runs"});
+        QVERIFY2(runs.contains(QStringLiteral("\t2\tcompleted")), qPrintable(runs));
+        if (!root)
+            QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     // A dry run counts and shows the cards, and writes nothing: no folder, no card, no change

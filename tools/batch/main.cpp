@@ -157,9 +157,11 @@ int main(int argc, char *argv[])
         if (parser.isSet(templateOption) || parser.isSet(inputOption) || parser.isSet(folderOption) ||
             !parser.positionalArguments().isEmpty() || (parser.isSet(listRunsOption) && parser.isSet(undoOption)))
             return usage(stderr, 2);
+        // The same database an import without --database uses.
         const QString database = parser.isSet(databaseOption)
                                      ? parser.value(databaseOption)
-                                     : TemplateDatabasePath(QCoreApplication::applicationDirPath());
+                                     : TemplateDatabasePath(DataFolderFor(QCoreApplication::applicationDirPath(),
+                                                                          UserDataHome()));
         if (parser.isSet(listRunsOption))
             return listRuns(database);
         FixedServerLogin login(
