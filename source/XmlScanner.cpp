@@ -168,7 +168,7 @@ qsizetype XmlScanner::findMarker(QByteArrayView marker, qsizetype from, bool kee
             fail(QStringLiteral("it ends inside a comment, a processing instruction or CDATA"));
         if (keepSkipped) {
             if (here.size() > kMaxTag)
-                fail(QStringLiteral("a CDATA section is longer than %1 bytes").arg(kMaxTag));
+                fail(QStringLiteral("a CDATA section or the XML declaration is longer than %1 bytes").arg(kMaxTag));
             from = std::max<qsizetype>(0, here.size() - marker.size());
         } else { // what was searched leaves, but for the marker's length
             const qsizetype drop = std::max<qsizetype>(0, here.size() - marker.size() - from);

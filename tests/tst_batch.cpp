@@ -168,9 +168,11 @@ private slots:
         const bool root = ::geteuid() == 0;
         if (root && QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "tmpfs", program}) != 0)
             QSKIP("no file system can be mounted here");
-        const auto unmount = qScopeGuard([&] {
+        const auto restore = qScopeGuard([&] { // even when the test fails half way
             if (root)
                 QProcess::execute(QStringLiteral("umount"), {program});
+            else
+                QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         });
         const QString copy = program + QStringLiteral("/mirelimport-batch");
         QVERIFY(QFile::copy(QStringLiteral(MIREL_BATCH), copy));
@@ -189,8 +191,6 @@ private slots:
         QVERIFY2(imported.contains(QStringLiteral("Total Contacts Imported: 2")), qPrintable(imported));
         const QString runs = run({"--list-runs"});
         QVERIFY2(runs.contains(QStringLiteral("\t2\tcompleted")), qPrintable(runs));
-        if (!root)
-            QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     // A dry run counts and shows the cards, and writes nothing: no folder, no card, no change
