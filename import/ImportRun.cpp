@@ -247,22 +247,12 @@ public:
     }
     bool updated(outlook::ContactItem &contact) { return save(contact, {QString(), QString(), 0, {}, true}); }
 
-    // Makes the contacts saved so far last and counts them. A failure counts those that last,
-    // drops the others and is said: false, and the run is to stop.
-    bool commit()
+    // Makes the contacts saved so far last and counts them; unless wait, the work may go on after
+    // it returns, to be counted by a later call. A failure counts those that last, drops the
+    // others and is said: false, and the run is to stop.
+    bool commit(bool wait = true)
     {
-        if (m_failed || m_waiting.isEmpty())
-            return !m_failed;
-        try {
-            m_batch->Commit();
-            countLasting(m_waiting.size());
-            return true;
-        } catch (const std::exception &e) {
-            m_failed = true;
-            dropFailed(e);
-            ReportError(m_services.boxes(), TrappedError(e));
-        }
-        return false;
+        return settle([&] { return m_failed || m_waiting.isEmpty() ? 0 : m_batch->Commit(wait); });
     }
     // A contact that could not be saved: the contacts saved before it still count once they last;
     // when they cannot be made to last either, they are dropped uncounted and only the first
@@ -270,12 +260,12 @@ public:
     void saveFailed(const std::exception &error)
     {
         try {
-            m_batch->Commit();
-            countLasting(m_waiting.size());
+            countLasting(m_batch->Commit());
         } catch (const std::exception &e) {
             dropFailed(e);
         }
         m_failed = true;
+        m_waiting.clear();
         ReportError(m_services.boxes(), TrappedError(error));
     }
     bool failed() const { return m_failed; }
@@ -295,20 +285,44 @@ private:
         waiting.uid = contact.savedUid();
         waiting.stamp = contact.savedStamp();
         m_waiting.append(std::move(waiting));
-        // A backend whose saves last at once has none waiting: its contacts count at once.
-        return m_batch->Pending() > 0 && m_batch->Pending() < kContactsPerBatch ? true : commit();
+        // A backend whose saves last at once has none pending: its contacts count at once.
+        if (m_batch->Pending() == 0) {
+            countLasting(m_waiting.size());
+            return true;
+        }
+        if (m_batch->Pending() >= kContactsPerBatch)
+            return commit(false);
+        return settle([&] { return m_batch->Settled(); });
     }
+    // Counts the contacts that `lasting` says last; its failure is said and stops the run.
+    template <typename F> bool settle(F &&lasting)
+    {
+        try {
+            countLasting(lasting());
+            return !m_failed;
+        } catch (const std::exception &e) {
+            m_failed = true;
+            dropFailed(e);
+            ReportError(m_services.boxes(), TrappedError(e));
+        }
+        return false;
+    }
+    // After a failure: counts those that last and forgets the others.
     void dropFailed(const std::exception &e)
     {
         const auto *partly = dynamic_cast<const outlook::BatchError *>(&e);
         if (!partly)
             m_batch->Discard();
         countLasting(partly ? partly->lasting() : 0);
+        m_waiting.clear();
     }
-    // Counts the first `lasting` contacts waiting; the others are forgotten.
+    // Counts the first `lasting` contacts waiting; the others wait on.
     void countLasting(qsizetype lasting)
     {
-        const QList<Waiting> counting = std::exchange(m_waiting, {}); // a box shown meanwhile finds none
+        if (lasting <= 0)
+            return;
+        const QList<Waiting> counting = m_waiting.first(lasting);
+        m_waiting.remove(0, lasting); // a box shown meanwhile finds none of them waiting
         for (qsizetype i = 0; i < lasting; ++i) {
             const Waiting &contact = counting[i];
             if (contact.update) {

@@ -115,20 +115,29 @@ public:
     virtual std::shared_ptr<ContactItem> Add(const QString &messageClass) = 0;
 };
 
-// Contacts saved together, to last together: a contact saved into the batch lasts once Commit
-// has returned. This one, for a backend whose every save lasts at once (a server confirms each
-// card), saves at once and has nothing to commit.
+// Contacts saved together, to last together. This one, for a backend whose every save lasts at
+// once (a server confirms each card), saves at once and has nothing to commit.
 class SaveBatch {
 public:
     virtual ~SaveBatch() = default;
-    // Saves the contact as Close(olSave) does, to last at the next Commit.
+    // Saves the contact as Close(olSave) does, to last once a commit of the batch does.
     virtual void Save(ContactItem &contact) { contact.Close(olSave); }
-    // How many contacts saved into the batch wait for Commit.
+    // How many contacts saved into the batch wait for a commit to begin; none for a backend
+    // whose saves last at once.
     virtual int Pending() const { return 0; }
-    // Makes the contacts saved since the last Commit last. A failure drops those that could not be
-    // made to last and throws BatchError, which says how many of them, the first ones, last.
-    virtual void Commit() {}
-    // Drops the contacts saved since the last Commit: none of them is left behind.
+    // Makes the contacts saved so far last: when wait, they all last once it returns; otherwise
+    // the work may go on after it returns, and a later call reports them. Returns how many of the
+    // contacts saved, the first saved first, have come to last since the last report. A failure
+    // drops every contact not yet reported that could not be made to last and throws BatchError,
+    // which says how many of them, the first ones, last.
+    virtual int Commit(bool wait = true)
+    {
+        Q_UNUSED(wait);
+        return 0;
+    }
+    // What Commit reports, without waiting and without beginning anything.
+    virtual int Settled() { return 0; }
+    // Drops the contacts saved since the last commit began: none of them is left behind.
     virtual void Discard() {}
 };
 

@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -327,11 +328,15 @@ private:
 };
 
 // Many cards of one folder made to last together. Each card is written to a temporary file of
-// the folder; Commit syncs the file system once for all of them (syncfs: one journal commit for
+// the folder; a commit syncs the file system once for all of them (syncfs: one journal commit for
 // the whole batch, where syncing each file commits the journal once per file, twelve times slower
 // in bench/run), renames each into its place and syncs the folder, so that every card lasts whole
 // under its name. Until then a crash leaves only temporary files, which the next batch or listing
 // of the folder removes.
+//
+// A commit that need not be waited for runs on a thread of its own while the next cards are
+// written, one at a time and in order: the disk's waits and the renames then cost the import
+// nothing where there is a second processor.
 class VCardBatch : public outlook::SaveBatch {
 public:
     explicit VCardBatch(QString path) : m_path(std::move(path)), m_folder(m_path)
@@ -342,7 +347,12 @@ public:
         m_folder.removeLeftovers();
         m_folder.lockForWriting();
     }
-    ~VCardBatch() override { Discard(); }
+    ~VCardBatch() override
+    {
+        if (m_committing.valid())
+            m_committing.wait(); // what it renamed lasts; its report is not wanted any more
+        Discard();
+    }
 
     void Save(outlook::ContactItem &contact) override
     {
@@ -354,29 +364,31 @@ public:
     }
     int Pending() const override { return int(m_waiting.size()); }
 
-    void Commit() override
+    int Commit(bool wait) override
     {
+        // One commit at a time, so that the cards last in the order they were saved.
+        int lasting = m_committing.valid() ? collect(m_committing.get()) : 0;
         if (m_waiting.isEmpty())
-            return;
-        // The cards' data and their temporary names first; the names they go under only then.
-        if (::syncfs(m_folder.fd()) != 0)
-            fail(errno, 0);
-        int renamed = 0;
-        int error = 0;
-        for (; renamed < m_waiting.size(); ++renamed) {
-            if (::rename(m_waiting[renamed].temp.constData(), m_waiting[renamed].target.constData()) != 0) {
-                error = errno;
-                break;
-            }
-        }
-        // A card renamed before a failure lasts once the folder is synced.
-        const int lasting = ::fsync(m_folder.fd()) == 0 ? renamed : 0;
-        if (!error && lasting < renamed)
-            error = errno;
-        m_waiting.remove(0, renamed);
+            return lasting;
+        QList<Waiting> cards = std::exchange(m_waiting, {});
         m_places.clear();
-        if (error)
-            fail(error, lasting);
+        if (!wait) {
+            m_committing = std::async(std::launch::async,
+                                      [fd = m_folder.fd(), cards = std::move(cards)] { return commit(fd, cards); });
+            return lasting;
+        }
+        const Outcome outcome = commit(m_folder.fd(), cards);
+        try {
+            return lasting + collect(outcome);
+        } catch (const outlook::BatchError &e) {
+            throw outlook::BatchError(e, lasting + e.lasting());
+        }
+    }
+    int Settled() override
+    {
+        if (!m_committing.valid() || m_committing.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return 0;
+        return collect(m_committing.get());
     }
 
     void Discard() override
@@ -387,8 +399,8 @@ public:
         m_places.clear();
     }
 
-    // Writes the card of a contact to its temporary file; a card saved again before the commit
-    // replaces the one written before.
+    // Writes the card of a contact to its temporary file; a card saved again before a commit
+    // begins replaces the one written before.
     void add(const VCardContact &contact, const QString &fileName, const QByteArray &card, bool replaces)
     {
         const QByteArray target = QFile::encodeName(QDir(m_path).filePath(fileName));
@@ -409,23 +421,56 @@ public:
     }
 
 private:
-    [[noreturn]] void fail(int error, int lasting)
-    {
-        Discard();
-        throw outlook::BatchError(
-            AppError(ErrorCode::Internal,
-                     QStringLiteral("The contacts could not be saved in '%1': %2").arg(m_path, systemError(error))),
-            lasting);
-    }
-
     struct Waiting {
         QByteArray temp;
         QByteArray target;
     };
+    // How a commit ended: how many of its cards last, and the system's error number when not all.
+    struct Outcome {
+        int lasting = 0;
+        int error = 0;
+    };
+
+    // The cards' data and their temporary names first; the names they go under only then. What
+    // could not be renamed is removed. Touches nothing of the batch: it may run on another thread.
+    static Outcome commit(int folder, const QList<Waiting> &cards)
+    {
+        Outcome outcome;
+        if (::syncfs(folder) != 0)
+            outcome.error = errno;
+        int renamed = 0;
+        while (!outcome.error && renamed < cards.size()) {
+            if (::rename(cards[renamed].temp.constData(), cards[renamed].target.constData()) == 0)
+                ++renamed;
+            else
+                outcome.error = errno;
+        }
+        // A card renamed before a failure lasts once the folder is synced.
+        outcome.lasting = renamed;
+        if (renamed > 0 && ::fsync(folder) != 0) {
+            outcome.error = outcome.error ? outcome.error : errno;
+            outcome.lasting = 0;
+        }
+        for (qsizetype i = renamed; i < cards.size(); ++i)
+            ::unlink(cards[i].temp.constData());
+        return outcome;
+    }
+    // The count of a commit that ended, or its failure: the cards waiting are dropped with it.
+    int collect(const Outcome &outcome)
+    {
+        if (!outcome.error)
+            return outcome.lasting;
+        Discard();
+        throw outlook::BatchError(AppError(ErrorCode::Internal, QStringLiteral("The contacts could not be saved in '%1': %2")
+                                                                     .arg(m_path, systemError(outcome.error))),
+                                  outcome.lasting);
+    }
+
     QString m_path;
     FolderHandle m_folder;
     QList<Waiting> m_waiting;
     QHash<QByteArray, qsizetype> m_places; // where each target waits in m_waiting
+    std::future<Outcome> m_committing;      // the commit going on, if any
 };
 
 void VCardContact::saveInto(VCardBatch &batch)
