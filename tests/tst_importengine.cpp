@@ -404,25 +404,34 @@ private slots:
 
     void storeFailureStopsTheRun_data()
     {
-        QTest::addColumn<bool>("fullDisk");
+        QTest::addColumn<QString>("disk"); // the folder's own file system, or none: the folder is removed
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("rowBytes");
         QTest::addColumn<QString>("reason");
         // Removed while its cards wait to be made to last, found when they are, before a question.
-        QTest::newRow("folder removed") << false << "No such file or directory";
-        QTest::newRow("disk full") << true << "No space left on device";
+        QTest::newRow("folder removed") << QString() << 60 << 10000 << "No such file or directory";
+        QTest::newRow("disk full") << "size=256k" << 60 << 10000 << "No space left on device";
+        // Full while the first batch's commit may still be going on.
+        QTest::newRow("disk full in the second batch")
+            << "size=64m,nr_inodes=" + QString::number(kContactsPerBatch + 1000) << kContactsPerBatch + 2000 << 10
+            << "No space left on device";
     }
 
     void storeFailureStopsTheRun()
     {
-        QFETCH(bool, fullDisk);
+        QFETCH(QString, disk);
+        QFETCH(int, rows);
+        QFETCH(int, rowBytes);
         QFETCH(QString, reason);
+        const bool fullDisk = !disk.isEmpty();
         Bench b;
         // Every row asks whether to go on, as its user field cannot be written.
         b.makeTemplate(QStringLiteral("Notes"), QStringLiteral("CSN"),
                        {{1, "F1", "Comments", "Body"}, {2, "F2", "USERDEFINED", fullDisk ? "" : "UD"}});
-        QVERIFY(b.verify(b.writeSource(QStringLiteral("n.csv"), (QByteArray(10000, 'n') + ",x\r\n").repeated(60))));
-        // The folder is removed, or is a file system of 256 KiB, which the run fills.
+        QVERIFY(b.verify(b.writeSource(QStringLiteral("n.csv"), (QByteArray(rowBytes, 'n') + ",x\r\n").repeated(rows))));
+        // The folder is removed, or is a small file system, which the run fills.
         const QString folder = b.folder(QStringLiteral("Store"))->EntryID();
-        const QStringList mount{"-t", "tmpfs", "-o", "size=256k", "tmpfs", folder};
+        const QStringList mount{"-t", "tmpfs", "-o", disk, "tmpfs", folder};
         if (fullDisk && QProcess::execute(QStringLiteral("mount"), mount) != 0)
             QSKIP("no file system can be mounted here");
         const auto unmount = qScopeGuard([&] { fullDisk &&QProcess::execute(QStringLiteral("umount"), {folder}); });
@@ -445,6 +454,7 @@ private slots:
         // written before the disk filled last; those waiting when the folder went are not counted.
         const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(files.size() > 1, fullDisk);
+        QCOMPARE(files.size() > kContactsPerBatch, rows > kContactsPerBatch);
         QCOMPARE(b.state.counters[ImportCounter::TotalImported], qMax(0, files.size() - 1));
         QCOMPARE(ImportRunContacts(b.state.connection, ImportRuns(b.state.connection).value(0).id).size(),
                  qMax(0, files.size() - 1));

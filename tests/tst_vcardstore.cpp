@@ -201,6 +201,11 @@ private slots:
         mine->Commit();
         QVERIFY(temporaries().isEmpty());
         QCOMPARE(b.folder->Items()->Count(), 2);
+        // A commit not waited for is reported by the next one, with what that one makes last.
+        add(*mine, QStringLiteral("Later"));
+        QCOMPARE(mine->Commit(false), 0);
+        add(*mine, QStringLiteral("Last"));
+        QCOMPARE(mine->Commit(), 2);
 
         add(*mine, QStringLiteral("Dropped"));
         mine.reset(); // never committed
@@ -212,9 +217,25 @@ private slots:
         auto items = b.folder->Items();
         for (auto c = items->GetFirst(); c; c = items->GetNext())
             names << c->GetProperty(QStringLiteral("LastName")).toString();
-        QCOMPARE(names, (QStringList{"Mine", "Theirs"}));
+        QCOMPARE(names, (QStringList{"Mine", "Theirs", "Later", "Last"}));
         for (const auto &[name, bytes] : theirs.asKeyValueRange())
             QCOMPARE(readBytes(folder.filePath(name)), bytes);
+
+        // A commit that fails on its own thread is said by the next call: nothing of it lasts.
+        Book gone;
+        auto doomed = gone.folder->StartBatch();
+        doomed->Save(*gone.folder->Items()->Add(outlook::kStandardContactClass));
+        QVERIFY(QDir(gone.folder->EntryID()).removeRecursively());
+        QCOMPARE(doomed->Commit(false), 0);
+        const int lasting = [&] {
+            try {
+                doomed->Commit();
+            } catch (const outlook::BatchError &e) {
+                return e.lasting();
+            }
+            return -1;
+        }();
+        QCOMPARE(lasting, 0);
     }
 
     void cardsOfOtherProgramsLoseNothing()
