@@ -24,6 +24,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <future>
+#include <system_error>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -370,12 +371,15 @@ public:
         int lasting = m_committing.valid() ? collect(m_committing.get()) : 0;
         if (m_waiting.isEmpty())
             return lasting;
-        QList<Waiting> cards = std::exchange(m_waiting, {});
+        const QList<Waiting> cards = std::exchange(m_waiting, {});
         m_places.clear();
         if (!wait) {
-            m_committing = std::async(std::launch::async,
-                                      [fd = m_folder.fd(), cards = std::move(cards)] { return commit(fd, cards); });
-            return lasting;
+            try {
+                m_committing = std::async(std::launch::async, [fd = m_folder.fd(), cards] { return commit(fd, cards); });
+                return lasting;
+            } catch (const std::system_error &) {
+                // No thread to be had: the commit is made here.
+            }
         }
         const Outcome outcome = commit(m_folder.fd(), cards);
         try {
