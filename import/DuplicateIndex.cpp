@@ -2,11 +2,16 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 // Lower case, blanks folded, accents dropped.
 QString plain(const QString &text)
 {
+    // Plain ASCII has no accents to drop: it is only lowered, without decomposing it first.
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
+        return text.toLower().simplified();
     QString out;
     for (const QChar c : text.normalized(QString::NormalizationForm_D))
         if (c.category() != QChar::Mark_NonSpacing)
@@ -29,8 +34,9 @@ QStringList keysOf(const outlook::ContactData &c)
                c.property(QStringLiteral("MiddleName")).toString() + QLatin1Char(' ') +
                c.property(QStringLiteral("LastName")).toString();
     const QString company = plain(c.property(QStringLiteral("CompanyName")).toString());
-    if (!plain(name).isEmpty() || !company.isEmpty())
-        keys << QStringLiteral("n:") + plain(name) + QLatin1Char('|') + company;
+    name = plain(name);
+    if (!name.isEmpty() || !company.isEmpty())
+        keys << QStringLiteral("n:") + name + QLatin1Char('|') + company;
     return keys;
 }
 

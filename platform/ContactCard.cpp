@@ -438,15 +438,28 @@ bool setOnce(ContactData &c, const QString &key, const QVariant &value)
     return true;
 }
 
-// The table's rows by vCard property.
-const QMultiHash<QString, const ContactProperties::Property *> &byVCardName()
+// A row of the table a vCard property may be read into, with the types it asks for.
+struct VCardRow {
+    const ContactProperties::Property *row;
+    bool typed; // the property's types must be the row's
+    QStringList types;
+};
+
+// The table's rows by vCard property, each with its types worked out once: every property of
+// every card read is looked up here.
+const QHash<QString, QList<VCardRow>> &byVCardName()
 {
-    static const QMultiHash<QString, const ContactProperties::Property *> index = [] {
+    static const QHash<QString, QList<VCardRow>> index = [] {
         QMultiHash<QString, const ContactProperties::Property *> h;
         for (const ContactProperties::Property &p : ContactProperties::all())
             if (p.carrier != Carrier::Field)
                 h.insert(QLatin1String(p.vcard), &p);
-        return h;
+        QHash<QString, QList<VCardRow>> rows;
+        for (const QString &name : h.uniqueKeys())
+            for (const ContactProperties::Property *row : h.values(name))
+                rows[name].append({row, row->carrier == Carrier::Single || *row->types,
+                                   vcard::typeSet(QLatin1String(row->types))});
+        return rows;
     }();
     return index;
 }
@@ -455,11 +468,13 @@ const QMultiHash<QString, const ContactProperties::Property *> &byVCardName()
 // or is a single value; nullptr when none is.
 const ContactProperties::Property *rowOf(const vcard::Property &p)
 {
+    const auto rows = byVCardName().constFind(p.name);
+    if (rows == byVCardName().cend())
+        return nullptr;
     const QStringList types = p.types();
-    for (const ContactProperties::Property *row : byVCardName().values(p.name)) {
-        const bool typed = row->carrier == Carrier::Single || *row->types;
-        if (!typed || types == vcard::typeSet(QLatin1String(row->types)))
-            return row;
+    for (const VCardRow &row : *rows) {
+        if (!row.typed || types == row.types)
+            return row.row;
     }
     return nullptr;
 }

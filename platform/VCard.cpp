@@ -439,19 +439,24 @@ Property parseLine(const QString &line, int lineNumber)
     Property property;
     int i = 0;
     const int n = int(line.size());
+    // A token ends at a stop outside quotes; its quotes are dropped. Taken whole, not a
+    // character at a time: every line of every card read passes here.
     auto readToken = [&](auto stop) {
-        QString token;
+        const int start = i;
         bool quoted = false;
+        bool quotes = false;
         for (; i < n; ++i) {
             const QChar c = line[i];
             if (c == QLatin1Char('"')) {
                 quoted = !quoted;
-                continue;
-            }
-            if (!quoted && stop(c))
+                quotes = true;
+            } else if (!quoted && stop(c)) {
                 break;
-            token += c;
+            }
         }
+        QString token = line.mid(start, i - start);
+        if (quotes)
+            token.remove(QLatin1Char('"'));
         return token;
     };
     QString name = readToken([](QChar c) { return c == QLatin1Char(';') || c == QLatin1Char(':'); });

@@ -1,4 +1,5 @@
 #include "ImportFixtures.h"
+#include "import/DuplicateIndex.h"
 #include "import/UndoRun.h"
 #include "platform/VCard.h"
 #include "platform/VCardStore.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -191,6 +193,50 @@ private slots:
         }
         before[0].setProperty(QStringLiteral("CompanyName"), QStringLiteral("Acme Ltd"));
         QCOMPARE(b.contactsIn(QStringLiteral("Contacts")), before);
+    }
+
+    // The card read back from the folder and a row are one person when an e-mail address
+    // matches (letter case and blanks aside), or else the name with the company (letter case,
+    // blanks and accents aside).
+    void duplicatesAreFoundByFoldedKeys_data()
+    {
+        QTest::addColumn<QVariantMap>("stored");
+        QTest::addColumn<QVariantMap>("row");
+        QTest::addColumn<bool>("same");
+        const auto row = [](const char *name, const QVariantMap &stored, const QVariantMap &fields, bool same) {
+            QTest::newRow(name) << stored << fields << same;
+        };
+        row("letter case and blanks", {{"FullName", "Ann  Lee"}, {"CompanyName", " ACME"}},
+            {{"FullName", "ann lee"}, {"CompanyName", "acme "}}, true);
+        row("accents on one side only", {{"FullName", "Jose Muller"}, {"CompanyName", "Societe"}},
+            {{"FullName", "JOSÉ Müller"}, {"CompanyName", "société"}}, true);
+        row("letters without accents", {{"FullName", "Zoë Ærø"}}, {{"FullName", "zoe ærø"}}, true);
+        row("another name", {{"FullName", "Ann Lee"}}, {{"FullName", "Ann Lea"}}, false);
+        row("another company", {{"FullName", "Ann Lee"}, {"CompanyName", "Acme"}},
+            {{"FullName", "Ann Lee"}, {"CompanyName", "Bolt"}}, false);
+        row("a name in parts", {{"FirstName", "Ann"}, {"LastName", "Lee"}}, {{"FullName", "Ann Lee"}}, true);
+        row("a second e-mail address", {{"FullName", "Ann Lee"}, {"Email2Address", "Ann@Acme.com"}},
+            {{"FullName", "A. Lee"}, {"EmailAddress", " ann@acme.com"}}, true);
+    }
+
+    void duplicatesAreFoundByFoldedKeys()
+    {
+        QFETCH(QVariantMap, stored);
+        QFETCH(QVariantMap, row);
+        QFETCH(bool, same);
+        QTemporaryDir dir;
+        vcardstore::VCardApplication app(dir.filePath(QStringLiteral("Books")));
+        const auto folder = app.GetNamespace(QStringLiteral("MAPI"))->Stores().first()->Folders().first();
+        const auto contact = folder->Items()->Add(outlook::kStandardContactClass);
+        for (const auto &[key, value] : stored.asKeyValueRange())
+            contact->SetProperty(key, value);
+        contact->Close(outlook::olSave);
+        DuplicateIndex index(false);
+        index.addFolder(*folder->Items());
+        outlook::ContactData fields;
+        for (const auto &[key, value] : row.asKeyValueRange())
+            fields.setProperty(key, value);
+        QCOMPARE(index.find(fields), same);
     }
 
     void workbookSource_data()
