@@ -109,6 +109,8 @@ QString escapeText(const QString &text)
 
 QString unescapeText(const QString &text)
 {
+    if (!text.contains(QLatin1Char('\\')))
+        return text; // most values have nothing escaped: shared, not copied
     QString out;
     out.reserve(text.size());
     for (int i = 0; i < text.size(); ++i) {
@@ -140,20 +142,16 @@ QString joinValue(const QStringList &parts, QChar separator)
 QStringList splitValue(const QString &raw, QChar separator)
 {
     QStringList parts;
-    QString current;
+    int start = 0;
     for (int i = 0; i < raw.size(); ++i) {
-        const QChar c = raw[i];
-        if (c == QLatin1Char('\\') && i + 1 < raw.size()) {
-            current += c;
-            current += raw[++i];
-        } else if (c == separator) {
-            parts << unescapeText(current);
-            current.clear();
-        } else {
-            current += c;
+        if (raw[i] == QLatin1Char('\\')) {
+            ++i; // the escaped character stays with its part
+        } else if (raw[i] == separator) {
+            parts << unescapeText(raw.mid(start, i - start));
+            start = i + 1;
         }
     }
-    parts << unescapeText(current);
+    parts << unescapeText(raw.mid(start));
     return parts;
 }
 
