@@ -11,10 +11,10 @@ struct Services;
 QString ImportCounterLabel(ImportCounter counter);
 
 // A run saves its contacts in batches of this many, each made to last as a whole before its
-// contacts count (and before any question of the run, and at its end). Each batch waits for two
-// syncs of the file system, 30 ms or more: measured on ext4 (bench/run), a 100,000-row import
-// waited 3.5 s for them in batches of 1000, 2.7 s in batches of 2000 and 1.7 s in batches of
-// 5000, against 1.3 s for syncing once at its end. As a batch is made to last while the next one
+// contacts count (and before any question of the run, and at its end). Each batch takes two
+// syncs of the file system, 30 ms or more: measured on ext4 (bench/run) while the run still
+// waited for them, a 100,000-row import waited 3.5 s in batches of 1000, 2.7 s in batches of 2000
+// and 1.7 s in batches of 5000, against 1.3 s for syncing once at its end. As a batch is made to last while the next one
 // is written, a run that is killed loses the counting of at most twice this many contacts and
 // leaves at most as many temporary files, which the next one removes.
 constexpr int kContactsPerBatch = 5000;
